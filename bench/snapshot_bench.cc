@@ -1,0 +1,82 @@
+// Snapshot reads: clsDataInfo::GetTemplate and GetUserData on the demo
+// account and on a synthetic tree of 20,000 detail functions.
+//
+//   build/snapshot_bench [--benchmark_filter=...]
+//
+// The databases are created in a temporary folder at start-up.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "tree/account_setup.h"
+#include "tree/cls_data_info.h"
+
+namespace lxm {
+namespace {
+
+struct Accounts {
+  std::filesystem::path dir;
+  std::string demo;
+  std::string synthetic;
+
+  Accounts() {
+    dir = std::filesystem::temp_directory_path() / ("lxm_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    demo = (dir / "demo.db").string();
+    synthetic = (dir / "synthetic.db").string();
+    AccountSetupOptions demo_options;
+    demo_options.demo = true;
+    CreateAccountDatabase(Runtime::Default(), demo, demo_options);
+    AccountSetupOptions synthetic_options;
+    synthetic_options.synthetic = ParseSyntheticShape("5,10,20,20");
+    CreateAccountDatabase(Runtime::Default(), synthetic, synthetic_options);
+  }
+  ~Accounts() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+};
+
+Accounts& TheAccounts() {
+  static Accounts accounts;
+  return accounts;
+}
+
+void BM_GetTemplate(benchmark::State& state, bool synthetic) {
+  const std::string& path = synthetic ? TheAccounts().synthetic : TheAccounts().demo;
+  std::string dsn = MakeDescriptor(path, synthetic ? 20001 : 16394, "en");
+  clsDataInfo info;
+  int64_t rows = 0;
+  for (auto _ : state) {
+    auto snapshot = info.GetTemplate(dsn);
+    rows = snapshot->Item("DetailFunc").AsRecordset()->RecordCount();
+    benchmark::DoNotOptimize(snapshot);
+  }
+  state.counters["detail_rows"] = static_cast<double>(rows);
+  state.counters["calls_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                     benchmark::Counter::kIsRate);
+}
+
+void BM_GetUserData(benchmark::State& state, bool synthetic) {
+  const std::string& path = synthetic ? TheAccounts().synthetic : TheAccounts().demo;
+  std::string dsn = MakeDescriptor(path, synthetic ? 20001 : 16394, "en");
+  clsDataInfo info;
+  for (auto _ : state) {
+    auto snapshot = info.GetUserData(dsn);
+    benchmark::DoNotOptimize(snapshot);
+  }
+  state.counters["calls_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                     benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(BM_GetTemplate, demo, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GetTemplate, synthetic_20k, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_GetUserData, demo, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GetUserData, synthetic_20k, true)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace lxm
+
+BENCHMARK_MAIN();

@@ -1,0 +1,26 @@
+#include "core/cdatasource.h"
+
+#include "platform/com_error.h"
+
+namespace lxm {
+
+std::string CDataSource::ConnectString() const {
+  return parse_ == nullptr ? std::string() : parse_->ConStr();
+}
+
+DbConnection CDataSource::Open(IsolationLevel isolation) {
+  CallScope* scope = CallScope::Current();
+  if (scope == nullptr) {
+    throw ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),
+                   "A connection can only be opened inside a call.");
+  }
+  return DbConnection(scope->TransactionFor(ConnectString()), isolation);
+}
+
+DbConnection CDataSource::Connection() {
+  return Open(dirty_read_ ? IsolationLevel::kReadUncommitted : IsolationLevel::kReadCommitted);
+}
+
+DbConnection CDataSource::UncommitedConnection() { return Open(IsolationLevel::kReadUncommitted); }
+
+}  // namespace lxm

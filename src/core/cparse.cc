@@ -1,0 +1,80 @@
+#include "core/cparse.h"
+
+#include <utility>
+
+#include "platform/com_error.h"
+#include "platform/convert.h"
+#include "platform/variant.h"
+
+namespace lxm {
+
+namespace {
+
+using PropertyTable =
+    std::unordered_map<std::string, std::string, CaseInsensitiveHash, CaseInsensitiveEqual>;
+
+// Splits `remainder` at the first `separator`: returns the text before it and
+// keeps the text after it. Without a separator the whole remainder is the
+// token and nothing remains.
+std::string_view TakeToken(std::string_view& remainder, char separator) {
+  size_t at = remainder.find(separator);
+  std::string_view token = remainder.substr(0, at);
+  remainder = at == std::string_view::npos ? std::string_view() : remainder.substr(at + 1);
+  return token;
+}
+
+// The name runs to the first "=", even across ";".
+std::string_view TakePropertyName(std::string_view& remainder) {
+  return TrimSpaces(TakeToken(remainder, '='));
+}
+
+// A braced value ends at the first "}"; whatever stands between it and the
+// next ";" is dropped.
+std::string_view TakePropertyValue(std::string_view& remainder) {
+  remainder = TrimSpaces(remainder);
+  std::string_view value;
+  if (!remainder.empty() && remainder.front() == '{') {
+    remainder.remove_prefix(1);
+    value = TakeToken(remainder, '}');
+    TakeToken(remainder, ';');
+  } else {
+    value = TakeToken(remainder, ';');
+  }
+  return TrimSpaces(value);
+}
+
+}  // namespace
+
+bool CParse::ParseString(std::string_view sToParse) {
+  // Build the new table aside so that a rejected descriptor leaves the
+  // earlier one (and PropsString) as they were.
+  PropertyTable table;
+  std::string_view remainder = sToParse;
+  while (true) {
+    std::string_view name = TakePropertyName(remainder);
+    std::string_view value = TakePropertyValue(remainder);
+    if (name.empty()) break;
+    if (!table.emplace(std::string(name), std::string(value)).second) {
+      throw RuntimeError(errors::kDuplicateKey);
+    }
+  }
+  properties_ = std::move(table);
+  props_string_ = std::string(sToParse);
+  return true;
+}
+
+std::string CParse::GetProperty(std::string_view sPropName) const {
+  auto it = properties_.find(std::string(sPropName));
+  return it == properties_.end() ? std::string() : it->second;
+}
+
+int32_t CParse::UserID() const { return CLng(Variant(GetProperty("UserID"))); }
+
+std::string CParse::LanguageID() const {
+  std::string language = GetProperty("LANGUAGE");
+  return language.empty() ? std::string("chs") : language;
+}
+
+bool CParse::IsIndustry() const { return ToUpperAscii(GetProperty("AcctType")) == "GY"; }
+
+}  // namespace lxm

@@ -1,0 +1,119 @@
+// The cache service ("SpindleCache.CacheFacade"): a process-wide store of
+// immutable values, each entry kept with the stamp it was stored under.
+//
+// GetItem with a stamp returns nothing for an entry stored under another
+// stamp: the reader reloads and Adds again. Values are shared, not copied: a
+// cached recordset comes back as a new Recordset (its own cursor) over the
+// same rows; a cached dictionary as a new dictionary over the same values.
+//
+// The store is bounded in memory (an estimate of the values' size) and drops
+// the least recently used entries beyond the bound.
+//
+// Thread-safety: CacheStore and the facade are safe to use from any thread.
+#ifndef LXM_PLATFORM_CACHE_SERVICE_H_
+#define LXM_PLATFORM_CACHE_SERVICE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/variant.h"
+
+namespace lxm {
+
+// An unambiguous key made of several text fields (each stored with its
+// length), so that no two different field lists give the same key.
+std::string MakeCacheKey(std::initializer_list<std::string_view> fields);
+
+class CacheStore {
+ public:
+  struct Stats {
+    size_t entries = 0;
+    size_t bytes = 0;
+    uint64_t hits = 0;
+    uint64_t misses = 0;
+    uint64_t evictions = 0;
+  };
+
+  explicit CacheStore(size_t max_bytes);
+
+  // The stored value (shared, see above), or nullopt when there is none or,
+  // with a stamp, when the entry's stamp differs.
+  std::optional<Variant> Get(const std::string& group, const std::string& key,
+                             const std::string* stamp);
+  // Stores or replaces the entry. A value larger than the whole bound is not
+  // kept.
+  void Put(const std::string& group, const std::string& key, const Variant& value,
+           std::string stamp);
+  void Remove(const std::string& group, const std::string& key);
+  void Clear();
+
+  Stats stats() const;
+  size_t max_bytes() const { return max_bytes_; }
+
+  // The default bound: room for the demo account's levels many times over.
+  static constexpr size_t kDefaultMaxBytes = size_t{256} << 20;
+
+ private:
+  struct Entry {
+    std::string full_key;
+    Variant value;
+    std::string stamp;
+    size_t bytes = 0;
+  };
+  struct Shard {
+    std::mutex mutex;
+    std::list<Entry> lru;  // GUARDED_BY(mutex); front = most recent
+    std::unordered_map<std::string, std::list<Entry>::iterator> index;  // GUARDED_BY(mutex)
+    size_t bytes = 0;  // GUARDED_BY(mutex)
+    uint64_t hits = 0, misses = 0, evictions = 0;  // GUARDED_BY(mutex)
+  };
+  static constexpr size_t kShards = 16;
+
+  Shard& ShardFor(const std::string& full_key);
+
+  size_t max_bytes_;
+  size_t shard_budget_;
+  std::vector<std::unique_ptr<Shard>> shards_;
+};
+
+// The component clients create by ProgID: a handle on a CacheStore.
+class CacheService : public Object {
+ public:
+  inline static constexpr std::string_view kProgID = "SpindleCache.CacheFacade";
+
+  explicit CacheService(std::shared_ptr<CacheStore> store) : store_(std::move(store)) {}
+
+  // The value under group and key, or Empty when there is none; with a
+  // stamp, also Empty for an entry stored under another stamp.
+  Variant GetItem(const std::string& group, const std::string& key,
+                  const std::string* stamp = nullptr);
+  // Stores the value under group and key with the stamp ("" when none).
+  void Add(const std::string& group, const std::string& key, const Variant& value,
+           const std::string* stamp = nullptr);
+  void Remove(const std::string& group, const std::string& key);
+
+  CacheStore& store() const { return *store_; }
+
+ private:
+  std::shared_ptr<CacheStore> store_;
+};
+
+// An estimate of the memory a value holds, for the cache's bound.
+size_t EstimateBytes(const Variant& value);
+
+// The value as the cache hands it out: recordsets get their own cursor over
+// the same rows, dictionaries and vectors a new container over shared values.
+Variant ShareValue(const Variant& value);
+
+}  // namespace lxm
+
+#endif  // LXM_PLATFORM_CACHE_SERVICE_H_

@@ -1,0 +1,204 @@
+#include "platform/call_scope.h"
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/com_error.h"
+#include "platform/runtime.h"
+
+namespace lxm {
+
+namespace {
+
+thread_local CallScope* current_scope = nullptr;
+
+std::string SavepointName(int token) { return "lxm_step_" + std::to_string(token); }
+
+}  // namespace
+
+// ---- Transaction ----
+
+Transaction::Transaction(std::shared_ptr<Database> database, bool write_intent)
+    : database_(std::move(database)), lease_(database_->Acquire()), write_intent_(write_intent) {}
+
+Transaction::~Transaction() { Rollback(); }
+
+std::string_view Transaction::backend_name() const { return lease_->backend_name(); }
+
+void Transaction::EnsureBegun() {
+  if (begun_) return;
+  lease_->Begin(write_intent_);
+  begun_ = true;
+  write_locked_ = write_intent_;
+}
+
+void Transaction::RequireWrite() {
+  if (!begun_) {
+    lease_->Begin(true);
+    begun_ = true;
+    write_locked_ = true;
+    return;
+  }
+  if (write_locked_) return;
+  // A reader that has not written yet: end its read and start again holding
+  // the write lock. Upgrading in place could fail at once when another writer
+  // committed since our read began.
+  lease_->Commit();
+  begun_ = false;
+  lease_->Begin(true);
+  begun_ = true;
+  write_locked_ = true;
+}
+
+Recordset Transaction::Query(std::string_view sql, const Params& params) {
+  EnsureBegun();
+  return lease_->Query(sql, params);
+}
+
+int64_t Transaction::Execute(std::string_view sql, const Params& params) {
+  RequireWrite();
+  int64_t changed = lease_->Execute(sql, params);
+  wrote_ = true;
+  return changed;
+}
+
+void Transaction::ExecuteScript(std::string_view sql) {
+  RequireWrite();
+  lease_->ExecuteScript(sql);
+  wrote_ = true;
+}
+
+int Transaction::BeginSavepoint() {
+  RequireWrite();
+  int token = next_savepoint_++;
+  lease_->Savepoint(SavepointName(token));
+  ++open_savepoints_;
+  return token;
+}
+
+void Transaction::ReleaseSavepoint(int token) {
+  lease_->ReleaseSavepoint(SavepointName(token));
+  --open_savepoints_;
+}
+
+void Transaction::RollbackToSavepoint(int token) {
+  lease_->RollbackToSavepoint(SavepointName(token));
+  lease_->ReleaseSavepoint(SavepointName(token));
+  --open_savepoints_;
+}
+
+void Transaction::Commit() {
+  if (!begun_) return;
+  try {
+    lease_->Commit();
+    begun_ = false;
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void Transaction::Rollback() noexcept {
+  if (!begun_) return;
+  begun_ = false;
+  try {
+    lease_->Rollback();
+  } catch (...) {
+    // A handle whose rollback failed must not serve another call.
+    lease_.Discard();
+  }
+}
+
+// ---- CallScope ----
+
+struct CallScope::State {
+  ObjectContext context;
+  bool writes = false;
+  // In order of first use, so that commits happen in a stable order.
+  std::vector<std::pair<std::string, std::unique_ptr<Transaction>>> transactions;
+};
+
+CallScope::CallScope(Runtime& runtime, bool writes) : runtime_(runtime), outer_(current_scope) {
+  if (outer_ == nullptr) {
+    state_ = std::make_unique<State>();
+    state_->writes = writes;
+    current_scope = this;
+  } else if (writes) {
+    outer_->state_->writes = true;
+  }
+}
+
+CallScope::~CallScope() {
+  if (finished_) return;
+  try {
+    Finish();
+  } catch (...) {
+    // Finish() already rolled back what it could not commit.
+  }
+}
+
+CallScope* CallScope::Current() { return current_scope; }
+
+ObjectContext& CallScope::context() {
+  return outer_ == nullptr ? state_->context : outer_->context();
+}
+
+Transaction& CallScope::TransactionFor(std::string_view connect_string) {
+  if (outer_ != nullptr) return outer_->TransactionFor(connect_string);
+  for (auto& [key, transaction] : state_->transactions) {
+    if (key == connect_string) return *transaction;
+  }
+  std::shared_ptr<Database> database = runtime_.databases().Get(connect_string);
+  state_->transactions.emplace_back(std::string(connect_string),
+                                    std::make_unique<Transaction>(std::move(database), state_->writes));
+  return *state_->transactions.back().second;
+}
+
+void CallScope::Finish() {
+  if (finished_) return;
+  finished_ = true;
+  if (outer_ != nullptr) return;
+  current_scope = nullptr;
+
+  bool commit = state_->context.vote() != Vote::kAbort;
+  std::exception_ptr failure;
+  for (auto& [key, transaction] : state_->transactions) {
+    if (commit && failure == nullptr) {
+      try {
+        transaction->Commit();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    } else {
+      transaction->Rollback();
+    }
+  }
+  state_->transactions.clear();
+  if (failure != nullptr) std::rethrow_exception(failure);
+}
+
+ObjectContext& GetObjectContext() {
+  CallScope* scope = CallScope::Current();
+  if (scope == nullptr) {
+    throw ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),
+                   "No call context is active on this thread.");
+  }
+  return scope->context();
+}
+
+bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step) {
+  int token = transaction.BeginSavepoint();
+  try {
+    step();
+  } catch (const std::exception&) {
+    transaction.RollbackToSavepoint(token);
+    return false;
+  }
+  transaction.ReleaseSavepoint(token);
+  return true;
+}
+
+}  // namespace lxm

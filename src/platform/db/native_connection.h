@@ -1,0 +1,54 @@
+// NativeConnection: one open handle of a backend (an sqlite3 handle, a PGconn).
+//
+// The pool (database.h) owns idle handles; a call's transaction (call_scope.h)
+// holds one for the length of the call. All values are bound as parameters
+// ("?" placeholders); statement text never carries caller input. Prepared
+// statements are kept per handle, keyed by their text.
+//
+// Thread-safety: a handle is used by one thread at a time.
+#ifndef LXM_PLATFORM_DB_NATIVE_CONNECTION_H_
+#define LXM_PLATFORM_DB_NATIVE_CONNECTION_H_
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "platform/recordset.h"
+#include "platform/variant.h"
+
+namespace lxm {
+
+using Params = std::vector<Variant>;
+
+class NativeConnection {
+ public:
+  virtual ~NativeConnection() = default;
+
+  // "SQLite" or "PostgreSQL": the source of the errors it raises.
+  virtual std::string_view backend_name() const = 0;
+
+  // Runs a statement and materialises every row. Field names are the names
+  // the statement gives its columns; field types come from the declared
+  // column types. Failures raise a database ComError.
+  virtual Recordset Query(std::string_view sql, const Params& params) = 0;
+
+  // Runs a statement that returns no rows; the number of rows it changed.
+  virtual int64_t Execute(std::string_view sql, const Params& params) = 0;
+
+  // Runs several statements without parameters (schema scripts).
+  virtual void ExecuteScript(std::string_view sql) = 0;
+
+  // BEGIN; with `for_write` the write lock is taken at once, waiting for the
+  // writer before it within the busy timeout.
+  virtual void Begin(bool for_write) = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  // Savepoint names are made by the caller from counters, never from input.
+  virtual void Savepoint(std::string_view name) = 0;
+  virtual void ReleaseSavepoint(std::string_view name) = 0;
+  virtual void RollbackToSavepoint(std::string_view name) = 0;
+};
+
+}  // namespace lxm
+
+#endif  // LXM_PLATFORM_DB_NATIVE_CONNECTION_H_

@@ -1,0 +1,268 @@
+#include "platform/db/sqlite_connection.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/com_error.h"
+#include "platform/text_util.h"
+
+namespace lxm {
+
+namespace {
+
+constexpr std::string_view kBackend = "SQLite";
+
+// Field type from a declared column type, following SQLite's affinity rules
+// where they apply.
+FieldType TypeFromDecl(const char* decl, bool* row_version) {
+  *row_version = false;
+  if (decl == nullptr) return FieldType::kEmpty;
+  std::string upper = ToUpperAscii(decl);
+  if (upper == "ROWVERSION") {
+    *row_version = true;
+    return FieldType::kBinary;
+  }
+  if (upper.find("INT") != std::string::npos) return FieldType::kInteger;
+  if (upper.find("CHAR") != std::string::npos || upper.find("TEXT") != std::string::npos ||
+      upper.find("CLOB") != std::string::npos) {
+    return FieldType::kVarWChar;
+  }
+  if (upper.find("BLOB") != std::string::npos || upper.find("BINARY") != std::string::npos) {
+    return FieldType::kVarBinary;
+  }
+  if (upper.find("REAL") != std::string::npos || upper.find("FLOA") != std::string::npos ||
+      upper.find("DOUB") != std::string::npos) {
+    return FieldType::kDouble;
+  }
+  if (upper.find("BIT") != std::string::npos || upper.find("BOOL") != std::string::npos) {
+    return FieldType::kBoolean;
+  }
+  return FieldType::kEmpty;
+}
+
+FieldType TypeFromStorage(int storage) {
+  switch (storage) {
+    case SQLITE_INTEGER: return FieldType::kInteger;
+    case SQLITE_FLOAT: return FieldType::kDouble;
+    case SQLITE_BLOB: return FieldType::kVarBinary;
+    case SQLITE_TEXT: return FieldType::kVarWChar;
+    default: return FieldType::kEmpty;
+  }
+}
+
+Bytes BigEndian(int64_t value) {
+  Bytes bytes(8);
+  uint64_t bits = static_cast<uint64_t>(value);
+  for (int i = 7; i >= 0; --i) {
+    bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(bits & 0xff);
+    bits >>= 8;
+  }
+  return bytes;
+}
+
+// Resets the statement however the caller leaves.
+class StatementReset {
+ public:
+  explicit StatementReset(sqlite3_stmt* statement) : statement_(statement) {}
+  ~StatementReset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+
+ private:
+  sqlite3_stmt* statement_;
+};
+
+}  // namespace
+
+std::unique_ptr<SQLiteConnection> SQLiteConnection::Open(const std::string& path, bool create,
+                                                         int busy_timeout_ms) {
+  if (path.empty()) {
+    throw DatabaseError(kBackend, "The connect string names no database file (Data Source).");
+  }
+  if (!create) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      throw DatabaseError(kBackend, "The database file '" + path + "' does not exist.");
+    }
+  }
+  sqlite3* db = nullptr;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    throw DatabaseError(kBackend, "Cannot open the database file '" + path + "': " + message);
+  }
+  std::unique_ptr<SQLiteConnection> connection(new SQLiteConnection(db));
+  sqlite3_busy_timeout(db, busy_timeout_ms);
+  sqlite3_extended_result_codes(db, 1);
+  connection->ExecPlain("PRAGMA synchronous=NORMAL");
+  return connection;
+}
+
+SQLiteConnection::~SQLiteConnection() {
+  for (auto& [text, statement] : statements_) sqlite3_finalize(statement);
+  sqlite3_close_v2(db_);
+}
+
+void SQLiteConnection::Fail() const { throw DatabaseError(kBackend, sqlite3_errmsg(db_)); }
+
+void SQLiteConnection::ExecPlain(const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message != nullptr ? message : sqlite3_errmsg(db_);
+    sqlite3_free(message);
+    throw DatabaseError(kBackend, text);
+  }
+}
+
+void SQLiteConnection::EnableWriteAheadLog() { ExecPlain("PRAGMA journal_mode=WAL"); }
+
+sqlite3_stmt* SQLiteConnection::Prepare(std::string_view sql) {
+  std::string key(sql);
+  auto it = statements_.find(key);
+  if (it != statements_.end()) return it->second;
+  sqlite3_stmt* statement = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()), SQLITE_PREPARE_PERSISTENT,
+                         &statement, &tail) != SQLITE_OK) {
+    Fail();
+  }
+  if (statement == nullptr) {
+    throw DatabaseError(kBackend, "The statement text is empty.");
+  }
+  // One statement per call: a second one in the text would be ignored silently.
+  if (tail != nullptr && std::string_view(tail).find_first_not_of(" \t\r\n;") != std::string_view::npos) {
+    sqlite3_finalize(statement);
+    throw DatabaseError(kBackend, "The statement text holds more than one statement.");
+  }
+  if (statements_.size() >= kMaxCachedStatements) {
+    for (auto& [text, cached] : statements_) sqlite3_finalize(cached);
+    statements_.clear();
+  }
+  statements_.emplace(std::move(key), statement);
+  return statement;
+}
+
+void SQLiteConnection::Bind(sqlite3_stmt* statement, const Params& params) {
+  int expected = sqlite3_bind_parameter_count(statement);
+  if (expected != static_cast<int>(params.size())) {
+    throw DatabaseError(kBackend, "The statement expects " + std::to_string(expected) +
+                                      " parameters; " + std::to_string(params.size()) +
+                                      " were given.");
+  }
+  for (size_t i = 0; i < params.size(); ++i) {
+    int slot = static_cast<int>(i) + 1;
+    const Variant& value = params[i];
+    int rc = SQLITE_OK;
+    switch (value.kind()) {
+      case VariantKind::kEmpty:
+      case VariantKind::kNull: rc = sqlite3_bind_null(statement, slot); break;
+      case VariantKind::kBoolean: rc = sqlite3_bind_int(statement, slot, value.AsBool() ? 1 : 0); break;
+      case VariantKind::kLong: rc = sqlite3_bind_int(statement, slot, value.AsLong()); break;
+      case VariantKind::kDouble: rc = sqlite3_bind_double(statement, slot, value.AsDouble()); break;
+      case VariantKind::kString: {
+        const std::string& text = value.AsString();
+        rc = sqlite3_bind_text64(statement, slot, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+        break;
+      }
+      case VariantKind::kBytes: {
+        const Bytes& bytes = value.AsBytes();
+        rc = sqlite3_bind_blob64(statement, slot, bytes.data(), bytes.size(), SQLITE_STATIC);
+        break;
+      }
+      default: throw RuntimeError(errors::kTypeMismatch);
+    }
+    if (rc != SQLITE_OK) Fail();
+  }
+}
+
+Recordset SQLiteConnection::Query(std::string_view sql, const Params& params) {
+  sqlite3_stmt* statement = Prepare(sql);
+  StatementReset reset(statement);
+  Bind(statement, params);
+
+  int columns = sqlite3_column_count(statement);
+  std::vector<Field> fields(static_cast<size_t>(columns));
+  std::vector<bool> row_version(static_cast<size_t>(columns));
+  for (int c = 0; c < columns; ++c) {
+    bool is_row_version = false;
+    fields[static_cast<size_t>(c)].name = sqlite3_column_name(statement, c);
+    fields[static_cast<size_t>(c)].type = TypeFromDecl(sqlite3_column_decltype(statement, c), &is_row_version);
+    row_version[static_cast<size_t>(c)] = is_row_version;
+  }
+
+  std::vector<Row> rows;
+  while (true) {
+    int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) Fail();
+    Row row(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      size_t slot = static_cast<size_t>(c);
+      int storage = sqlite3_column_type(statement, c);
+      if (fields[slot].type == FieldType::kEmpty) fields[slot].type = TypeFromStorage(storage);
+      switch (storage) {
+        case SQLITE_NULL: row[slot] = Variant::Null(); break;
+        case SQLITE_INTEGER: {
+          int64_t value = sqlite3_column_int64(statement, c);
+          if (row_version[slot]) {
+            row[slot] = BigEndian(value);
+          } else if (fields[slot].type == FieldType::kBoolean) {
+            row[slot] = value != 0;
+          } else {
+            row[slot] = Variant::FromInt64(value);
+          }
+          break;
+        }
+        case SQLITE_FLOAT: row[slot] = sqlite3_column_double(statement, c); break;
+        case SQLITE_TEXT: {
+          const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+          row[slot] = std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, c)));
+          break;
+        }
+        default: {
+          const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(statement, c));
+          row[slot] = Bytes(data, data + sqlite3_column_bytes(statement, c));
+          break;
+        }
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  for (Field& field : fields) {
+    if (field.type == FieldType::kEmpty) field.type = FieldType::kVarWChar;
+  }
+  return Recordset(std::move(fields), std::move(rows));
+}
+
+int64_t SQLiteConnection::Execute(std::string_view sql, const Params& params) {
+  sqlite3_stmt* statement = Prepare(sql);
+  StatementReset reset(statement);
+  Bind(statement, params);
+  while (true) {
+    int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) Fail();
+  }
+  return sqlite3_changes64(db_);
+}
+
+void SQLiteConnection::ExecuteScript(std::string_view sql) { ExecPlain(std::string(sql)); }
+
+void SQLiteConnection::Begin(bool for_write) { ExecPlain(for_write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+void SQLiteConnection::Commit() { ExecPlain("COMMIT"); }
+void SQLiteConnection::Rollback() { ExecPlain("ROLLBACK"); }
+void SQLiteConnection::Savepoint(std::string_view name) { ExecPlain("SAVEPOINT " + std::string(name)); }
+void SQLiteConnection::ReleaseSavepoint(std::string_view name) {
+  ExecPlain("RELEASE SAVEPOINT " + std::string(name));
+}
+void SQLiteConnection::RollbackToSavepoint(std::string_view name) {
+  ExecPlain("ROLLBACK TO SAVEPOINT " + std::string(name));
+}
+
+}  // namespace lxm

@@ -1,0 +1,60 @@
+// SQLiteConnection: the SQLite backend of NativeConnection.
+//
+// Prepared statements are cached per handle by their text. Field types come
+// from the declared column types: INTEGER columns give Longs, text columns
+// Strings, and a ROWVERSION column gives the 8 bytes of its value, most
+// significant first, as a SQL Server row version would.
+#ifndef LXM_PLATFORM_DB_SQLITE_CONNECTION_H_
+#define LXM_PLATFORM_DB_SQLITE_CONNECTION_H_
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/db/native_connection.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace lxm {
+
+class SQLiteConnection : public NativeConnection {
+ public:
+  // Opens the file read-write. Without `create` a missing file is an error
+  // and nothing is created.
+  static std::unique_ptr<SQLiteConnection> Open(const std::string& path, bool create,
+                                                int busy_timeout_ms);
+  ~SQLiteConnection() override;
+
+  std::string_view backend_name() const override { return "SQLite"; }
+  Recordset Query(std::string_view sql, const Params& params) override;
+  int64_t Execute(std::string_view sql, const Params& params) override;
+  void ExecuteScript(std::string_view sql) override;
+  void Begin(bool for_write) override;
+  void Commit() override;
+  void Rollback() override;
+  void Savepoint(std::string_view name) override;
+  void ReleaseSavepoint(std::string_view name) override;
+  void RollbackToSavepoint(std::string_view name) override;
+
+  // Switches the database to WAL journaling (persistent in the file).
+  void EnableWriteAheadLog();
+
+  // Statements kept prepared per handle.
+  static constexpr size_t kMaxCachedStatements = 256;
+
+ private:
+  explicit SQLiteConnection(sqlite3* db) : db_(db) {}
+  sqlite3_stmt* Prepare(std::string_view sql);
+  void Bind(sqlite3_stmt* statement, const Params& params);
+  void ExecPlain(const std::string& sql);
+  [[noreturn]] void Fail() const;
+
+  sqlite3* db_;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+};
+
+}  // namespace lxm
+
+#endif  // LXM_PLATFORM_DB_SQLITE_CONNECTION_H_

@@ -1,0 +1,105 @@
+// Recordset: a detached, in-memory table with a cursor.
+//
+// The fields (name and type) and the rows are immutable and shared: copying a
+// Recordset copies a pointer and a cursor, so the level cache can hand one
+// level to many callers without copying a row. Field names keep the spelling
+// the statement gave them; lookup by name ignores letter case, as ADO's does.
+//
+// Every recordset is detached from the start: there is no active connection to
+// clear.
+//
+// Thread-safety: the shared data is immutable and may be read from any thread;
+// the cursor belongs to one Recordset object and is not synchronised.
+#ifndef LXM_PLATFORM_RECORDSET_H_
+#define LXM_PLATFORM_RECORDSET_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/variant.h"
+
+namespace lxm {
+
+// Field types, numbered as ADO's DataTypeEnum so that clients recognise them.
+enum class FieldType : int32_t {
+  kEmpty = 0,
+  kSmallInt = 2,
+  kInteger = 3,
+  kDouble = 5,
+  kBoolean = 11,
+  kBigInt = 20,
+  kBinary = 128,
+  kVarWChar = 202,
+  kVarBinary = 204,
+};
+
+std::string_view FieldTypeName(FieldType type);  // "Integer", "VarWChar", ...
+// The type for a name given by FieldTypeName; false when unknown.
+bool FieldTypeFromName(std::string_view name, FieldType* type);
+
+struct Field {
+  std::string name;
+  FieldType type = FieldType::kEmpty;
+};
+
+using Row = std::vector<Variant>;
+
+// The immutable part of a recordset.
+class RecordsetData {
+ public:
+  RecordsetData(std::vector<Field> fields, std::vector<Row> rows);
+
+  const std::vector<Field>& fields() const { return fields_; }
+  const std::vector<Row>& rows() const { return rows_; }
+  // Position of the field named `name` (letter case ignored), or -1.
+  int FieldIndex(std::string_view name) const;
+
+ private:
+  std::vector<Field> fields_;
+  std::vector<Row> rows_;
+};
+
+class Recordset {
+ public:
+  // An empty recordset with no fields.
+  Recordset();
+  explicit Recordset(std::shared_ptr<const RecordsetData> data);
+  Recordset(std::vector<Field> fields, std::vector<Row> rows);
+
+  const std::vector<Field>& Fields() const { return data_->fields(); }
+  int FieldIndex(std::string_view name) const { return data_->FieldIndex(name); }
+  int32_t RecordCount() const;
+
+  // Cursor. A fresh recordset stands on its first row (or at Eof when empty).
+  bool Eof() const;
+  bool Bof() const;
+  void MoveFirst();
+  void MoveNext();
+  int32_t AbsolutePosition() const;  // 1-based; 0 when not on a row
+
+  // Values of the current row. REQUIRES: !Eof(). Error kItemNotFound for a
+  // field name that does not exist; error 3021-style kInvalidCall when the
+  // cursor stands on no row.
+  const Variant& Value(std::string_view field_name) const;
+  const Variant& Value(size_t field_index) const;
+  const Row& CurrentRow() const;
+
+  // The rows whose `field_name` value equals `value` (text compared without
+  // regard to case, numbers by value), as a new recordset on its first row.
+  Recordset Filter(std::string_view field_name, const Variant& value) const;
+
+  const std::vector<Row>& Rows() const { return data_->rows(); }
+  const std::shared_ptr<const RecordsetData>& data() const { return data_; }
+
+ private:
+  std::shared_ptr<const RecordsetData> data_;
+  size_t position_ = 0;
+  bool before_first_ = false;
+};
+
+}  // namespace lxm
+
+#endif  // LXM_PLATFORM_RECORDSET_H_

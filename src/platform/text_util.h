@@ -1,0 +1,31 @@
+// Small text helpers shared by the platform: ASCII case folding and trimming.
+#ifndef LXM_PLATFORM_TEXT_UTIL_H_
+#define LXM_PLATFORM_TEXT_UTIL_H_
+
+#include <string>
+#include <string_view>
+
+namespace lxm {
+
+// Equal when the texts differ at most in the letter case of ASCII letters.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+std::string ToLowerAscii(std::string_view text);
+std::string ToUpperAscii(std::string_view text);
+// Removes spaces (only ' ') from both ends, as VB's Trim does.
+std::string_view TrimSpaces(std::string_view text);
+// Removes trailing spaces, as VB's RTrim and the database's comparison do.
+std::string_view TrimTrailingSpaces(std::string_view text);
+
+// Hash and equality for maps keyed by text without regard to case.
+struct CaseInsensitiveHash {
+  size_t operator()(std::string_view text) const;
+};
+struct CaseInsensitiveEqual {
+  bool operator()(std::string_view a, std::string_view b) const {
+    return EqualsIgnoreCase(a, b);
+  }
+};
+
+}  // namespace lxm
+
+#endif  // LXM_PLATFORM_TEXT_UTIL_H_

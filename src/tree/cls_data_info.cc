@@ -1,0 +1,101 @@
+#include "tree/cls_data_info.h"
+
+#include "core/globals.h"
+#include "platform/cache_service.h"
+#include "tree/level_cache.h"
+#include "tree/snapshot_statements.h"
+#include "tree/stamps.h"
+
+namespace lxm {
+
+std::shared_ptr<Dictionary> clsDataInfo::GetTemplate(std::string_view sDsn) {
+  return RunInCallScope(*runtime_, false, [&] {
+    context_ = PrepareContext(*runtime_, sDsn);
+    DbConnection connection = context_.data_source->Connection();
+    std::string language = context_.parse->LanguageID();
+
+    CacheIdentity identity = CacheIdentityOf(*context_.parse);
+
+    auto snapshot = Dictionary::Create();
+    std::string stamp = ReadTemplateStamp(connection);
+    snapshot->Set("TimeStamp", stamp);
+    const std::string group = "DataFlow";
+    const std::string key = MakeCacheKey({"Template", language, identity.kind, identity.value});
+    Variant cached;
+    if (FindCachedSnapshot(group, key, stamp, &cached) && cached.kind() == VariantKind::kDictionary) {
+      return cached.AsDictionary();
+    }
+    for (Level level : kTemplateLevels) {
+      std::string sql = TemplateLevelStatement(level, language, ColumnSet::kSnapshot);
+      snapshot->Set(LevelKey(level), connection.Query(sql));
+    }
+    StoreCachedSnapshot(group, key, Variant(snapshot), stamp);
+    return snapshot;
+  });
+}
+
+std::shared_ptr<Dictionary> clsDataInfo::GetUserData(std::string_view sDsn) {
+  return RunInCallScope(*runtime_, false, [&] {
+    context_ = PrepareContext(*runtime_, sDsn);
+    DbConnection connection = context_.data_source->Connection();
+    std::string language = context_.parse->LanguageID();
+
+    auto snapshot = Dictionary::Create();
+    int32_t user_id = CurrentUserID(*context_.data_source);
+    snapshot->Set("TimeStamp", ReadUserStamp(connection, user_id));
+    for (Level level : kUserLevels) {
+      std::string sql = UserMergedStatement(level, language);
+      snapshot->Set(LevelKey(level), connection.Query(sql, {Variant(user_id)}));
+    }
+    return snapshot;
+  });
+}
+
+bool clsDataInfo::FindCachedSnapshot(const std::string& group, const std::string& key,
+                                     const std::string& stamp, Variant* value) {
+  try {
+    std::shared_ptr<CacheService> cache = OpenCacheService(*runtime_);
+    Variant item = cache->GetItem(group, key);
+    if (item.kind() != VariantKind::kDictionary || item.AsDictionary() == nullptr) return false;
+    const Dictionary& entry = *item.AsDictionary();
+    Variant stored_stamp = entry.ValueOr("Timestamp", Variant());
+    if (stored_stamp.kind() == VariantKind::kString && stored_stamp.AsString() == stamp) {
+      *value = entry.Item("Value");
+      return true;
+    }
+    cache->Remove(group, key);
+    return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void clsDataInfo::StoreCachedSnapshot(const std::string& group, const std::string& key,
+                                      const Variant& value, const std::string& stamp) {
+  try {
+    auto item = Dictionary::Create();
+    item->Set("Value", value);
+    item->Set("Timestamp", stamp);
+    OpenCacheService(*runtime_)->Add(group, key, Variant(item));
+  } catch (const std::exception&) {
+    // A snapshot that could not be kept is read again next time.
+  }
+}
+
+std::string clsDataInfo::GetTemplateVer(std::string_view sDsn) {
+  return RunInCallScope(*runtime_, false, [&] {
+    GetObjectContext().SetComplete();
+    context_ = PrepareContext(*runtime_, sDsn);
+    return ReadTemplateStamp(context_.data_source->Connection());
+  });
+}
+
+std::string clsDataInfo::GetUserTemplateVer(std::string_view sDsn) {
+  return RunInCallScope(*runtime_, false, [&] {
+    context_ = PrepareContext(*runtime_, sDsn);
+    DbConnection connection = context_.data_source->Connection();
+    return ReadUserStamp(connection, CurrentUserID(*context_.data_source));
+  });
+}
+
+}  // namespace lxm
