@@ -16,7 +16,7 @@ constexpr std::string_view kHelpSubsystem =
     "select t3.FSubSysID\r\n"
     "from t_DataFlowDetailFunc  t1\r\n"
     "inner join t_DataFlowSubFunc t2 on t1.FSubFuncID=t2.FSubFuncID\r\n"
-    "inner join t_DataFlowSubSystem t3 on RTRIM(t2.FSubID)=RTRIM(t3.FSubID) "
+    "inner join t_DataFlowSubSystem t3 on t2.FSubID=t3.FSubID "
     "and COALESCE(RTRIM(t2.FSubID),'')<>''\r\n"
     "Where t1.fDetailFuncid =?\r\n"
     "order by t3.FSubSysID\r\n";

@@ -1,6 +1,7 @@
 #include "platform/cache_service.h"
 
 #include <functional>
+#include <iterator>
 
 #include "platform/dictionary.h"
 #include "platform/recordset.h"
@@ -70,28 +71,24 @@ Variant ShareValue(const Variant& value) {
   }
 }
 
-CacheStore::CacheStore(size_t max_bytes)
-    : max_bytes_(max_bytes), shard_budget_(max_bytes / kShards) {
-  for (size_t i = 0; i < kShards; ++i) shards_.push_back(std::make_unique<Shard>());
-}
-
-CacheStore::Shard& CacheStore::ShardFor(const std::string& full_key) {
-  return *shards_[std::hash<std::string>{}(full_key) % kShards];
-}
+CacheStore::CacheStore(size_t max_bytes) : max_bytes_(max_bytes) {}
 
 std::optional<Variant> CacheStore::Get(const std::string& group, const std::string& key,
                                        const std::string* stamp) {
   std::string full_key = MakeCacheKey({group, key});
-  Shard& shard = ShardFor(full_key);
-  std::lock_guard<std::mutex> lock(shard.mutex);
-  auto it = shard.index.find(full_key);
-  if (it == shard.index.end() || (stamp != nullptr && it->second->stamp != *stamp)) {
-    ++shard.misses;
-    return std::nullopt;
+  Variant found;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = index_.find(full_key);
+    if (it == index_.end() || (stamp != nullptr && it->second->stamp != *stamp)) {
+      ++misses_;
+      return std::nullopt;
+    }
+    ++hits_;
+    lru_.splice(lru_.begin(), lru_, it->second);
+    found = it->second->value;  // a reference count, not a copy of the rows
   }
-  ++shard.hits;
-  shard.lru.splice(shard.lru.begin(), shard.lru, it->second);
-  return ShareValue(it->second->value);
+  return ShareValue(found);
 }
 
 void CacheStore::Put(const std::string& group, const std::string& key, const Variant& value,
@@ -101,57 +98,54 @@ void CacheStore::Put(const std::string& group, const std::string& key, const Var
   entry.value = ShareValue(value);  // the cache keeps its own containers
   entry.stamp = std::move(stamp);
   entry.bytes = EstimateBytes(entry.value) + entry.full_key.capacity() + sizeof(Entry);
-  Shard& shard = ShardFor(entry.full_key);
-  std::lock_guard<std::mutex> lock(shard.mutex);
-  auto it = shard.index.find(entry.full_key);
-  if (it != shard.index.end()) {
-    shard.bytes -= it->second->bytes;
-    shard.lru.erase(it->second);
-    shard.index.erase(it);
+  std::list<Entry> dropped;  // released outside the lock
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = index_.find(entry.full_key);
+  if (it != index_.end()) {
+    bytes_ -= it->second->bytes;
+    dropped.splice(dropped.end(), lru_, it->second);
+    index_.erase(it);
   }
-  if (entry.bytes > shard_budget_) return;
-  shard.bytes += entry.bytes;
-  shard.lru.push_front(std::move(entry));
-  shard.index[shard.lru.front().full_key] = shard.lru.begin();
-  while (shard.bytes > shard_budget_ && !shard.lru.empty()) {
-    Entry& victim = shard.lru.back();
-    shard.bytes -= victim.bytes;
-    shard.index.erase(victim.full_key);
-    shard.lru.pop_back();
-    ++shard.evictions;
+  if (entry.bytes > max_bytes_) return;
+  bytes_ += entry.bytes;
+  lru_.push_front(std::move(entry));
+  index_[lru_.front().full_key] = lru_.begin();
+  while (bytes_ > max_bytes_ && !lru_.empty()) {
+    auto victim = std::prev(lru_.end());
+    bytes_ -= victim->bytes;
+    index_.erase(victim->full_key);
+    dropped.splice(dropped.end(), lru_, victim);
+    ++evictions_;
   }
 }
 
 void CacheStore::Remove(const std::string& group, const std::string& key) {
   std::string full_key = MakeCacheKey({group, key});
-  Shard& shard = ShardFor(full_key);
-  std::lock_guard<std::mutex> lock(shard.mutex);
-  auto it = shard.index.find(full_key);
-  if (it == shard.index.end()) return;
-  shard.bytes -= it->second->bytes;
-  shard.lru.erase(it->second);
-  shard.index.erase(it);
+  std::list<Entry> dropped;
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = index_.find(full_key);
+  if (it == index_.end()) return;
+  bytes_ -= it->second->bytes;
+  dropped.splice(dropped.end(), lru_, it->second);
+  index_.erase(it);
 }
 
 void CacheStore::Clear() {
-  for (auto& shard : shards_) {
-    std::lock_guard<std::mutex> lock(shard->mutex);
-    shard->lru.clear();
-    shard->index.clear();
-    shard->bytes = 0;
-  }
+  std::list<Entry> dropped;
+  std::lock_guard<std::mutex> lock(mutex_);
+  dropped.swap(lru_);
+  index_.clear();
+  bytes_ = 0;
 }
 
 CacheStore::Stats CacheStore::stats() const {
+  std::lock_guard<std::mutex> lock(mutex_);
   Stats stats;
-  for (const auto& shard : shards_) {
-    std::lock_guard<std::mutex> lock(shard->mutex);
-    stats.entries += shard->lru.size();
-    stats.bytes += shard->bytes;
-    stats.hits += shard->hits;
-    stats.misses += shard->misses;
-    stats.evictions += shard->evictions;
-  }
+  stats.entries = lru_.size();
+  stats.bytes = bytes_;
+  stats.hits = hits_;
+  stats.misses = misses_;
+  stats.evictions = evictions_;
   return stats;
 }
 

@@ -69,20 +69,15 @@ class CacheStore {
     std::string stamp;
     size_t bytes = 0;
   };
-  struct Shard {
-    std::mutex mutex;
-    std::list<Entry> lru;  // GUARDED_BY(mutex); front = most recent
-    std::unordered_map<std::string, std::list<Entry>::iterator> index;  // GUARDED_BY(mutex)
-    size_t bytes = 0;  // GUARDED_BY(mutex)
-    uint64_t hits = 0, misses = 0, evictions = 0;  // GUARDED_BY(mutex)
-  };
-  static constexpr size_t kShards = 16;
 
-  Shard& ShardFor(const std::string& full_key);
-
+  // One lock for the whole store: entries of any size share one bound, and
+  // the work under the lock is a hash lookup and a list splice.
   size_t max_bytes_;
-  size_t shard_budget_;
-  std::vector<std::unique_ptr<Shard>> shards_;
+  mutable std::mutex mutex_;
+  std::list<Entry> lru_;  // GUARDED_BY(mutex_); front = most recent
+  std::unordered_map<std::string, std::list<Entry>::iterator> index_;  // GUARDED_BY(mutex_)
+  size_t bytes_ = 0;                                                // GUARDED_BY(mutex_)
+  uint64_t hits_ = 0, misses_ = 0, evictions_ = 0;                  // GUARDED_BY(mutex_)
 };
 
 // The component clients create by ProgID: a handle on a CacheStore.

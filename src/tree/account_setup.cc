@@ -24,10 +24,13 @@ std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
   Database::Open(ParseConnectString(connect_string), /*create=*/true);
 
   RunInCallScope(runtime, true, [&] {
+    // A load that fails part-way leaves no half-filled database behind.
+    GetObjectContext().SetAbort();
     Transaction& transaction = CallScope::Current()->TransactionFor(connect_string);
     schema::CreateSchema(transaction);
     if (options.demo) demo::LoadDemo(transaction);
     if (options.synthetic) LoadSynthetic(transaction, *options.synthetic);
+    GetObjectContext().SetComplete();
   });
   return connect_string;
 }

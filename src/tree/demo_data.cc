@@ -159,7 +159,8 @@ void LoadTreeText(Transaction& transaction, std::string_view text) {
     while (tab != std::string_view::npos) {
       size_t start = tab + 1;
       tab = line.find('\t', start);
-      std::string_view field = line.substr(start, tab == std::string_view::npos ? tab : tab - start);
+      std::string_view field =
+          line.substr(start, tab == std::string_view::npos ? tab : tab - start);
       if (values.size() < kind->integer.size()) {
         values.push_back(
             ParseField(field, kind->integer[values.size()], line_number, values.size() + 1));

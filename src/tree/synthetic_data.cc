@@ -1,6 +1,8 @@
 #include "tree/synthetic_data.h"
 
 #include <charconv>
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "platform/com_error.h"
@@ -55,10 +57,14 @@ int32_t Spread(int32_t user_index, int32_t multiplier, int32_t count) {
 
 std::string DetailAcctType(int32_t d) {
   switch (d % 10) {
-    case 3: return ",1,2,";
-    case 7: return ",12,";
-    case 9: return ",3,";
-    default: return "";
+    case 3:
+      return ",1,2,";
+    case 7:
+      return ",12,";
+    case 9:
+      return ",3,";
+    default:
+      return "";
   }
 }
 
@@ -90,15 +96,29 @@ class Generator {
     const std::string path = Path({t, s});
     const std::string code = "M" + std::to_string(id);
     const bool refresh = s == 1;
-    writer_.Insert("SubSystem",
-                   {id, t, s * 10, 1, 0, "", refresh ? 1 : 0, 0, code, id,
-                    refresh ? "SYN" + std::to_string(id) + ".Refresh" : "", "", "", 0,
-                    "系统 " + path, "系統 " + path, "Subsystem " + path, "系统 " + path + " 说明",
-                    "系統 " + path + " 說明", "Notes on subsystem " + path});
+    writer_.Insert("SubSystem", {id,
+                                 t,
+                                 s * 10,
+                                 1,
+                                 0,
+                                 "",
+                                 refresh ? 1 : 0,
+                                 0,
+                                 code,
+                                 id,
+                                 refresh ? "SYN" + std::to_string(id) + ".Refresh" : "",
+                                 "",
+                                 "",
+                                 0,
+                                 "系统 " + path,
+                                 "系統 " + path,
+                                 "Subsystem " + path,
+                                 "系统 " + path + " 说明",
+                                 "系統 " + path + " 說明",
+                                 "Notes on subsystem " + path});
     writer_.Insert("UserSubSystem",
                    {id, 0, t, s * 10, 1, "", "系统 " + path, "系統 " + path, "Subsystem " + path});
-    writer_.Insert("SubSystemReg",
-                   {id, code, "系统 " + path, "系統 " + path, "Subsystem " + path});
+    writer_.Insert("SubSystemReg", {id, code, "系统 " + path, "系統 " + path, "Subsystem " + path});
     for (int32_t f = 1; f <= shape_.sub_functions; ++f) SubFunc(t, s, f);
   }
 
@@ -106,8 +126,8 @@ class Generator {
     const int32_t parent = t * 1000 + s;
     const int32_t id = parent * 100 + f;
     const std::string path = Path({t, s, f});
-    writer_.Insert("SubFunc", {id, parent, f * 10, 1, "", 0, 0, 0, 0, "", "", "",
-                               "功能组 " + path, "功能組 " + path, "Function group " + path});
+    writer_.Insert("SubFunc", {id, parent, f * 10, 1, "", 0, 0, 0, 0, "", "", "", "功能组 " + path,
+                               "功能組 " + path, "Function group " + path});
     for (int32_t d = 1; d <= shape_.detail_functions; ++d) Detail(t, s, f, d);
   }
 
@@ -127,10 +147,11 @@ class Generator {
       const char* chs;
       const char* cht;
       const char* en;
-    } kTypes[] = {{"企业会计制度", "企業會計制度", "Enterprise accounting system"},
-                  {"小企业会计准则", "小企業會計準則", "Small enterprise standards"},
-                  {"企业会计准则", "企業會計準則", "Business enterprise standards"},
-                  {"行政事业单位会计制度", "行政事業單位會計制度", "Public institution accounting"}};
+    } kTypes[] = {
+        {"企业会计制度", "企業會計制度", "Enterprise accounting system"},
+        {"小企业会计准则", "小企業會計準則", "Small enterprise standards"},
+        {"企业会计准则", "企業會計準則", "Business enterprise standards"},
+        {"行政事业单位会计制度", "行政事業單位會計制度", "Public institution accounting"}};
     int32_t number = 0;
     for (const auto& type : kTypes) {
       ++number;
@@ -148,8 +169,8 @@ class Generator {
     const int32_t funcs_per_sub = shape_.sub_functions;
     const int32_t details_per_func = shape_.detail_functions;
 
-    int32_t n = Spread(k, 7919, shape_.top_classes * subs_per_top * funcs_per_sub *
-                                    details_per_func);
+    int32_t n =
+        Spread(k, 7919, shape_.top_classes * subs_per_top * funcs_per_sub * details_per_func);
     const int32_t d = n % details_per_func + 1;
     n /= details_per_func;
     const int32_t f = n % funcs_per_sub + 1;
@@ -157,11 +178,13 @@ class Generator {
     const int32_t s = n % subs_per_top + 1;
     const int32_t t = n / subs_per_top + 1;
     const int32_t func_id = (t * 1000 + s) * 100 + f;
+    const int32_t detail_id = func_id * 100 + d;
+    // "我的功能" reads the same in both Chinese scripts.
     const std::string name = "我的功能 " + std::to_string(user);
     writer_.Insert("UserDetailFunc",
-                   {func_id * 100 + d, user, func_id, d * 10, 1, 1, "GN" + std::to_string(func_id * 100 + d),
-                    "SYN" + std::to_string(t) + ".Function", std::to_string(d), name,
-                    "我的功能 " + std::to_string(user), "My function " + std::to_string(user)});
+                   {detail_id, user, func_id, d * 10, 1, 1, "GN" + std::to_string(detail_id),
+                    "SYN" + std::to_string(t) + ".Function", std::to_string(d), name, name,
+                    "My function " + std::to_string(user)});
 
     const int32_t hidden = Spread(k, 31, shape_.top_classes * subs_per_top);
     const int32_t ht = hidden / subs_per_top + 1;
@@ -176,8 +199,9 @@ class Generator {
     const int32_t rs = r % subs_per_top + 1;
     const int32_t rt = r / subs_per_top + 1;
     const std::string rpath = Path({rt, rs, rf});
-    writer_.Insert("UserSubFunc", {(rt * 1000 + rs) * 100 + rf, user, rt * 1000 + rs, 5, 1,
-                                   "功能组 " + rpath, "功能組 " + rpath, "Function group " + rpath});
+    writer_.Insert("UserSubFunc",
+                   {(rt * 1000 + rs) * 100 + rf, user, rt * 1000 + rs, 5, 1, "功能组 " + rpath,
+                    "功能組 " + rpath, "Function group " + rpath});
   }
 
   demo::RecordWriter writer_;

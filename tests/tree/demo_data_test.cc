@@ -1,5 +1,7 @@
 // The demo account and the synthetic trees, checked through what the
 // database holds after loading them.
+#include "tree/demo_data.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,7 +13,6 @@
 #include "platform/com_error.h"
 #include "test_support/account_fixture.h"
 #include "test_support/error_matchers.h"
-#include "tree/demo_data.h"
 #include "tree/schema.h"
 #include "tree/synthetic_data.h"
 
@@ -30,14 +31,14 @@ struct Level {
 };
 
 constexpr Level kLevels[] = {
-    {"top class", "t_DataFlowTopClass", "t_UserTopClass", "FTopClassID", nullptr,
-     "FTopClassName", schema::kTopClassBase},
+    {"top class", "t_DataFlowTopClass", "t_UserTopClass", "FTopClassID", nullptr, "FTopClassName",
+     schema::kTopClassBase},
     {"subsystem", "t_DataFlowSubSystem", "t_UserSubSystem", "FSubSysID", "FTopClassID", "FName",
      schema::kSubSystemBase},
-    {"sub-function", "t_DataFlowSubFunc", "t_UserSubFunc", "FSubFuncID", "FSubSysID",
-     "FFuncName", schema::kSubFuncBase},
-    {"detail function", "t_DataFlowDetailFunc", "t_UserDetailFunc", "FDetailFuncID",
-     "FSubFuncID", "FFuncName", schema::kDetailFuncBase},
+    {"sub-function", "t_DataFlowSubFunc", "t_UserSubFunc", "FSubFuncID", "FSubSysID", "FFuncName",
+     schema::kSubFuncBase},
+    {"detail function", "t_DataFlowDetailFunc", "t_UserDetailFunc", "FDetailFuncID", "FSubFuncID",
+     "FFuncName", schema::kDetailFuncBase},
 };
 
 bool IsAscii(const std::string& text) {
@@ -99,19 +100,19 @@ class TreeDataTest : public test::AccountTest {
       SCOPED_TRACE(level.label);
       const std::string key = level.key;
       EXPECT_EQ(0, Count("SELECT COUNT(*) FROM " + std::string(level.user_table) +
-                         " u WHERE NOT EXISTS (SELECT 1 FROM " + level.template_table +
-                         " t WHERE t." + key + " = u." + key + ") AND NOT (u." + key +
-                         " >= ? AND u.FUserID <> 0)",
+                             " u WHERE NOT EXISTS (SELECT 1 FROM " + level.template_table +
+                             " t WHERE t." + key + " = u." + key + ") AND NOT (u." + key +
+                             " >= ? AND u.FUserID <> 0)",
                          {level.base}));
       if (level.parent_key == nullptr) continue;
       const Level& parent = kLevels[i - 1];
       const std::string pkey = parent.key;
       EXPECT_EQ(0, Count("SELECT COUNT(*) FROM " + std::string(level.user_table) +
-                         " u WHERE NOT EXISTS (SELECT 1 FROM " + parent.template_table +
-                         " p WHERE p." + pkey + " = u." + level.parent_key +
-                         ") AND NOT EXISTS (SELECT 1 FROM " + parent.user_table + " p WHERE p." +
-                         pkey + " = u." + level.parent_key + " AND p.FUserID = u.FUserID AND p." +
-                         pkey + " >= ?)",
+                             " u WHERE NOT EXISTS (SELECT 1 FROM " + parent.template_table +
+                             " p WHERE p." + pkey + " = u." + level.parent_key +
+                             ") AND NOT EXISTS (SELECT 1 FROM " + parent.user_table +
+                             " p WHERE p." + pkey + " = u." + level.parent_key +
+                             " AND p.FUserID = u.FUserID AND p." + pkey + " >= ?)",
                          {parent.base}));
       // A template node keeps its template parent in the overlay.
       EXPECT_EQ(0, Count("SELECT COUNT(*) FROM " + std::string(level.user_table) + " u JOIN " +
@@ -162,7 +163,7 @@ TEST_F(DemoDataTest, IdsFollowTheSchemeAndReferencesResolve) {
   for (const Level& level : kLevels) {
     SCOPED_TRACE(level.label);
     EXPECT_EQ(0, Count("SELECT COUNT(*) FROM " + std::string(level.user_table) +
-                       " WHERE FUserID = 0 AND " + level.key + " >= ?",
+                           " WHERE FUserID = 0 AND " + level.key + " >= ?",
                        {level.base}));
   }
 }
@@ -290,8 +291,9 @@ TEST_F(TreeTextTest, ReadsCommentsNullsAndWindowsLineEnds) {
                        "# a comment\r\n\r\nTopClass\t5\t10\t1\t0\t\\N\t甲\t甲\tA\t\t\t\r\n"
                        "Profile\tk\tv");
   });
-  Recordset rs = Query("SELECT FIndex, FAcctType, FToolTips, FTopClassName_EN FROM "
-                       "t_DataFlowTopClass WHERE FTopClassID = 5");
+  Recordset rs = Query(
+      "SELECT FIndex, FAcctType, FToolTips, FTopClassName_EN FROM "
+      "t_DataFlowTopClass WHERE FTopClassID = 5");
   ASSERT_EQ(1, rs.RecordCount());
   EXPECT_EQ(10, rs.Value("FIndex").AsLong());
   EXPECT_TRUE(rs.Value("FAcctType").IsNull());
@@ -315,7 +317,8 @@ TEST_F(TreeTextTest, MalformedLinesNameTheirLineNumber) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text);
-    auto error = test::ErrorOf([&] { Load([&](Transaction& txn) { demo::LoadTreeText(txn, c.text); }); });
+    auto error =
+        test::ErrorOf([&] { Load([&](Transaction& txn) { demo::LoadTreeText(txn, c.text); }); });
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(errors::kInvalidCall, error->number());
     EXPECT_NE(std::string::npos, error->description().find(c.line)) << error->description();
@@ -406,11 +409,11 @@ TEST_F(SyntheticDataTest, ParsesShapesAndRejectsBadOnes) {
     const char* text;
     int32_t error;
   } kBad[] = {
-      {"", errors::kTypeMismatch},           {"1,2,3", errors::kTypeMismatch},
-      {"1,2,3,4,5", errors::kTypeMismatch},  {"a,b,c,d", errors::kTypeMismatch},
-      {"1,,2,3", errors::kTypeMismatch},     {"1.5,2,3,4", errors::kTypeMismatch},
-      {"1,2,3,4,", errors::kTypeMismatch},   {"0,1,1,1", errors::kInvalidCall},
-      {"1,-2,1,1", errors::kInvalidCall},    {"1,1,100,1", errors::kInvalidCall},
+      {"", errors::kTypeMismatch},          {"1,2,3", errors::kTypeMismatch},
+      {"1,2,3,4,5", errors::kTypeMismatch}, {"a,b,c,d", errors::kTypeMismatch},
+      {"1,,2,3", errors::kTypeMismatch},    {"1.5,2,3,4", errors::kTypeMismatch},
+      {"1,2,3,4,", errors::kTypeMismatch},  {"0,1,1,1", errors::kInvalidCall},
+      {"1,-2,1,1", errors::kInvalidCall},   {"1,1,100,1", errors::kInvalidCall},
       {"100,1,1,1", errors::kInvalidCall},
   };
   for (const auto& bad : kBad) {

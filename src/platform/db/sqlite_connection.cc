@@ -254,9 +254,10 @@ int64_t SQLiteConnection::Execute(std::string_view sql, const Params& params) {
 
 void SQLiteConnection::ExecuteScript(std::string_view sql) { ExecPlain(std::string(sql)); }
 
-void SQLiteConnection::Begin(bool for_write) { ExecPlain(for_write ? "BEGIN IMMEDIATE" : "BEGIN"); }
-void SQLiteConnection::Commit() { ExecPlain("COMMIT"); }
-void SQLiteConnection::Rollback() { ExecPlain("ROLLBACK"); }
+// Transaction statements run once per call: kept prepared like the others.
+void SQLiteConnection::Begin(bool for_write) { Execute(for_write ? "BEGIN IMMEDIATE" : "BEGIN", {}); }
+void SQLiteConnection::Commit() { Execute("COMMIT", {}); }
+void SQLiteConnection::Rollback() { Execute("ROLLBACK", {}); }
 void SQLiteConnection::Savepoint(std::string_view name) { ExecPlain("SAVEPOINT " + std::string(name)); }
 void SQLiteConnection::ReleaseSavepoint(std::string_view name) {
   ExecPlain("RELEASE SAVEPOINT " + std::string(name));

@@ -1,0 +1,150 @@
+// Listings through the level cache, against the floor of a warm read.
+//
+//   build/listing_bench
+//
+// On a synthetic tree of 20,000 detail functions. User 20001 carries its
+// generated overlay; user 50000 has own rows for all 20,000 detail functions
+// and user 50001 for 200 of them, so that a big and a small level can be
+// compared. "Floor" is the two prepared stamp reads a warm listing must make.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "info/datas_info.h"
+#include "platform/call_scope.h"
+#include "tree/account_setup.h"
+#include "tree/cls_data_info.h"
+
+namespace lxm {
+namespace {
+
+struct Account {
+  std::filesystem::path dir;
+  std::string path;
+  std::string connect_string;
+  Runtime runtime;
+
+  Account() {
+    dir = std::filesystem::temp_directory_path() / ("lxm_listing_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    path = (dir / "synthetic.db").string();
+    AccountSetupOptions options;
+    options.synthetic = ParseSyntheticShape("5,10,20,20");
+    connect_string = CreateAccountDatabase(runtime, path, options);
+    RunInCallScope(runtime, true, [&] {
+      Transaction& txn = CallScope::Current()->TransactionFor(connect_string);
+      const char* copy =
+          "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName, "
+          "FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable) "
+          "SELECT FDetailFuncID, ?, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, "
+          "FClassName, FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc "
+          "ORDER BY FDetailFuncID LIMIT ?";
+      txn.Execute(copy, {Variant(50000), Variant(20000)});
+      txn.Execute(copy, {Variant(50001), Variant(200)});
+    });
+  }
+  ~Account() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  std::string Dsn(int32_t user) const { return MakeDescriptor(path, user, "en"); }
+};
+
+Account& TheAccount() {
+  static Account account;
+  return account;
+}
+
+void Rate(benchmark::State& state) {
+  state.counters["calls_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The floor: the template and user stamp reads on a pooled connection with
+// their statements prepared, nothing else.
+void BM_Floor_TwoStampReads(benchmark::State& state) {
+  Account& account = TheAccount();
+  DatasInfo warmup(account.runtime);
+  int32_t id = 0;
+  warmup.GetDetailFunc(account.Dsn(50001), id);  // creates the stamp rows
+  Database::Lease lease = account.runtime.databases().Get(account.connect_string)->Acquire();
+  Params template_name{Variant("DataFlow")};
+  Params user_name{Variant("DataFlow50001")};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(lease->Query(
+        "Select FTimeStamp as lngTimeStamp From t_DataFlowTimeStamp Where FName = ?", template_name));
+    benchmark::DoNotOptimize(lease->Query(
+        "Select FTimeStamp as lngTimeStamp From t_DataFlowTimeStamp Where FName = ?", user_name));
+  }
+  Rate(state);
+}
+
+template <typename Call>
+void Listing(benchmark::State& state, int32_t user, bool cold, Call call) {
+  Account& account = TheAccount();
+  DatasInfo info(account.runtime);
+  std::string dsn = account.Dsn(user);
+  int64_t rows = call(info, dsn).RecordCount();  // warms the cache
+  for (auto _ : state) {
+    if (cold) {
+      state.PauseTiming();
+      account.runtime.cache_store().Clear();
+      state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(call(info, dsn));
+  }
+  state.counters["rows"] = static_cast<double>(rows);
+  Rate(state);
+}
+
+Recordset DetailFunc(DatasInfo& info, const std::string& dsn) {
+  int32_t id = 0;
+  return info.GetDetailFunc(dsn, id);
+}
+
+void BM_Warm_GetTopClass(benchmark::State& state) {
+  Listing(state, 20001, false, [](DatasInfo& info, const std::string& dsn) { return info.GetTopClass(dsn); });
+}
+void BM_Warm_GetSubSystem(benchmark::State& state) {
+  Listing(state, 20001, false, [](DatasInfo& info, const std::string& dsn) {
+    int32_t id = 0;
+    return info.GetSubSystem(dsn, id);
+  });
+}
+void BM_Warm_GetDetailFunc_200Rows(benchmark::State& state) { Listing(state, 50001, false, DetailFunc); }
+void BM_Warm_GetDetailFunc_20000Rows(benchmark::State& state) { Listing(state, 50000, false, DetailFunc); }
+void BM_Cold_GetDetailFunc_200Rows(benchmark::State& state) { Listing(state, 50001, true, DetailFunc); }
+void BM_Cold_GetDetailFunc_20000Rows(benchmark::State& state) { Listing(state, 50000, true, DetailFunc); }
+
+void BM_GetTemplate(benchmark::State& state, bool cold) {
+  Account& account = TheAccount();
+  clsDataInfo info(account.runtime);
+  std::string dsn = account.Dsn(20001);
+  info.GetTemplate(dsn);
+  for (auto _ : state) {
+    if (cold) {
+      state.PauseTiming();
+      account.runtime.cache_store().Clear();
+      state.ResumeTiming();
+    }
+    benchmark::DoNotOptimize(info.GetTemplate(dsn));
+  }
+  Rate(state);
+}
+
+BENCHMARK(BM_Floor_TwoStampReads);
+BENCHMARK(BM_Warm_GetTopClass);
+BENCHMARK(BM_Warm_GetSubSystem);
+BENCHMARK(BM_Warm_GetDetailFunc_200Rows);
+BENCHMARK(BM_Warm_GetDetailFunc_20000Rows);
+BENCHMARK(BM_Cold_GetDetailFunc_200Rows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Cold_GetDetailFunc_20000Rows)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_GetTemplate, warm, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GetTemplate, cold, true)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace lxm
+
+BENCHMARK_MAIN();
