@@ -90,7 +90,8 @@ CREATE TABLE t_DataFlowDetailFunc (
   FIsEdit INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX ix_DataFlowDetailFunc_SubFunc ON t_DataFlowDetailFunc (FSubFuncID);
-CREATE INDEX ix_DataFlowDetailFunc_HelpCode ON t_DataFlowDetailFunc (FHelpCode);
+-- Help codes are looked up ignoring case and trailing blanks.
+CREATE INDEX ix_DataFlowDetailFunc_HelpCode ON t_DataFlowDetailFunc (UPPER(RTRIM(FHelpCode)));
 
 CREATE TABLE t_UserTopClass (
   FTopClassID INTEGER NOT NULL,
@@ -144,7 +145,7 @@ CREATE TABLE t_UserDetailFunc (
   FEnable INTEGER NOT NULL DEFAULT 1,
   PRIMARY KEY (FUserID, FDetailFuncID)
 );
-CREATE INDEX ix_UserDetailFunc_HelpCode ON t_UserDetailFunc (FHelpCode);
+CREATE INDEX ix_UserDetailFunc_HelpCode ON t_UserDetailFunc (UPPER(RTRIM(FHelpCode)));
 
 CREATE TABLE t_DataFlowAcctType (
   FAcctType INTEGER NOT NULL PRIMARY KEY,
@@ -222,7 +223,8 @@ CREATE TABLE t_NormalFunc (
   FFuncName VARCHAR(255) COLLATE NOCASE
 );
 CREATE INDEX ix_NormalFunc_UserGroup ON t_NormalFunc (FUserID, FFuncGroupID);
-CREATE INDEX ix_NormalFunc_HelpCode ON t_NormalFunc (FHelpCode);
+CREATE INDEX ix_NormalFunc_HelpCode ON t_NormalFunc (UPPER(RTRIM(FHelpCode)));
+CREATE INDEX ix_NormalFunc_Detail ON t_NormalFunc (FDetailFuncID);
 
 CREATE TABLE t_base_FlowChartTree (
   FID INTEGER PRIMARY KEY,
