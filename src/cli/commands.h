@@ -9,6 +9,8 @@ namespace lxm::cli {
 
 void AddInitCommand(CLI::App& app);
 void AddTreeCommand(CLI::App& app);
+void AddServeCommand(CLI::App& app);
+void AddCallCommand(CLI::App& app);
 
 }  // namespace lxm::cli
 

@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   lxm::cli::AddInitCommand(app);
   lxm::cli::AddTreeCommand(app);
+  lxm::cli::AddServeCommand(app);
+  lxm::cli::AddCallCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

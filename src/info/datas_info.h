@@ -15,10 +15,12 @@
 #define LXM_INFO_DATAS_INFO_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
 #include "core/request_context.h"
+#include "platform/db_connection.h"
 #include "platform/dictionary.h"
 #include "platform/recordset.h"
 #include "platform/runtime.h"
@@ -53,7 +55,94 @@ class DatasInfo {
   // "LxmDataFlow.DatasInfo:GetSubSystemHelp".
   int32_t GetSubSystemHelp(std::string_view sDsn, int32_t lDetailFuncID);
 
+  // ===================================================================
+  // Node attribute queries (node_queries.cc, node_numbering.cc,
+  // node_view_queries.cc).
+  //
+  // Single questions about one node. The ID and type arguments are never
+  // changed. Level codes: type 1 to 4 (top class, subsystem, sub-function,
+  // detail function) or level base 1000, 100000, 10000000, 1000000000.
+  // ===================================================================
+
+  // FClassName of the template subsystem above a detail function (lType 4)
+  // or a sub-function (lType 3); "" when there is none or it is Null. Any
+  // other lType raises error 5. Errors reach the caller unchanged.
+  std::string GetSubSysClass(std::string_view sDsn, int32_t& lID, int32_t& lType);
+  // The simplified Chinese FName of the template subsystem above a detail
+  // function, whatever the descriptor's language; "" when there is none.
+  // Errors reach the caller unchanged.
+  std::string GetSubSysName(std::string_view sDsn, int32_t& lFDetailFuncID);
+  // Whether the template has children of the node named by level base and ID
+  // (overlay-only children do not count). Base 1000000000 is False without a
+  // query; any other unknown base raises error 5. Errors reach the caller.
+  bool IsHasChild(std::string_view sDsn, int32_t& lBase, int32_t& lID);
+  // The FIndex a new child of lID (type 2 to 4) or a new top class (type 1)
+  // should get: past both the template's and every user's greatest index, and
+  // for detail functions past the running number of the greatest template ID
+  // (ID = lID x 100 + number). Never raises: any failure answers 0.
+  int32_t GetNextIndex(std::string_view sDsn, int32_t& lType, int32_t& lID);
+  // The next ID for a node a user creates on level lType: the greatest ID in
+  // that level's overlay table (all users) plus 1, but at least the level
+  // base. lID is not used. Never raises: any failure answers 0.
+  int32_t GetNextID(std::string_view sDsn, int32_t& lType, int32_t& lID);
+  // The subsystem's reload flag, cleared once read as True. A subsystem that
+  // does not exist, and any failure, answer True.
+  bool IsReFreshBaseData(std::string_view sDsn, int32_t lngSystemID);
+  // The caller's own profile value of that name ("" when there is none).
+  // oDict is replaced by the call's stamp dictionary. Never raises: any
+  // failure answers "".
+  std::string GetProfileValue(std::string_view sDsn, std::string_view strName,
+                              std::shared_ptr<Dictionary>& oDict);
+  // The FRefresh flag of the template subsystem (lType 2) or sub-function
+  // (lType 3) lID; False without a row or for Null. Any other lType raises
+  // error 5. Errors reach the caller unchanged.
+  bool IsRefreshNode(std::string_view sDsn, int32_t& lID, int32_t& lType);
+  // True and oDict replaced by the template subsystem row lID (fields as the
+  // cached "SubSystem" level has them); without a row False, and oDict holds
+  // the stamp dictionary. Errors reach the caller unchanged.
+  bool GetSubSystemInfo(std::string_view sDsn, int32_t& lID, std::shared_ptr<Dictionary>& oDict);
+  // The FSetEnable flag of the template sub-function lID (Null reads False),
+  // with oDict replaced by its row; without a row False, and oDict holds the
+  // stamp dictionary. Errors reach the caller unchanged.
+  bool IsSetEnable(std::string_view sDsn, int32_t& lID, std::shared_ptr<Dictionary>& oDict);
+  // The display name (FShowName in the descriptor's language) of the account
+  // type whose name (in that language), else number, else type code equals
+  // strName, letter case ignored; "" when none does. A descriptor that does
+  // not parse raises; later failures answer "".
+  std::string GetAcctShowName(std::string_view sDsn, std::string_view strName);
+
+  // ---- Favourites and help codes ----
+
+  // Every column of the caller's favourite groups.
+  Recordset GetNormalFuncGroup(std::string_view sDsn);
+  // Every column of the items of one group, whoever owns it; group -1 has
+  // none.
+  Recordset GetNormalFunc(std::string_view sDsn, int32_t lngGroupID);
+  // The caller's items of one group that name a detail function, with the
+  // function's attributes, in tree order (top class, subsystem, sub-function,
+  // index). Template functions outside sub-functions 701..799 carry the
+  // template's attributes and the request language's name; the caller's own
+  // functions (user-created, or under 701..799) carry FIsNormal 0, FAcctType
+  // "", FFuncType -1 and the simplified Chinese name. Display name and help
+  // code are the item's own. Identical rows appear once.
+  Recordset GetDetailNormalFunc(std::string_view sDsn, int32_t lngGroupID);
+  // Every function the help code names for the caller, from six sources in
+  // order (FOrderIndex 1 to 6): the caller's own and the default overlay
+  // functions among the caller's favourites with that code, template
+  // favourites, then functions by their own code: the caller's overlay, the
+  // default overlay, and template functions of the installed account type
+  // (characters 5 and 6 of the 'ServicePack' value). Codes compare ignoring
+  // letter case and trailing blanks; within a source rows are ordered by
+  // FDetailFuncID. sHelpCode is not changed. Every error is raised again
+  // under the source "LxmDataFlow.DatasInfo:GetHelpCodeInfo".
+  Recordset GetHelpCodeInfo(std::string_view sDsn, std::string& sHelpCode);
+
  private:
+  // The frame of the favourite reads: the read sequence, then `read` on an
+  // uncommitted connection with the caller's user ID.
+  Recordset ReadFavourites(std::string_view sDsn,
+                           const std::function<Recordset(DbConnection&, int32_t)>& read);
+
   // The read frame: context, stamps and current levels. Returns the stamp
   // dictionary.
   std::shared_ptr<Dictionary> PrepareContext(std::string_view sDsn);

@@ -79,6 +79,20 @@ int RecordsetData::FieldIndex(std::string_view name) const {
   return -1;
 }
 
+std::shared_ptr<const std::string> RecordsetData::Encoded(
+    const std::function<std::string(const RecordsetData&)>& encode) const {
+  {
+    std::lock_guard<std::mutex> lock(encoded_mutex_);
+    if (encoded_ != nullptr) return encoded_;
+  }
+  // Encoded outside the lock: a large level takes a while, and readers of an
+  // already encoded level must not wait for it.
+  auto text = std::make_shared<const std::string>(encode(*this));
+  std::lock_guard<std::mutex> lock(encoded_mutex_);
+  if (encoded_ == nullptr) encoded_ = std::move(text);
+  return encoded_;
+}
+
 Recordset::Recordset()
     : data_(std::make_shared<const RecordsetData>(std::vector<Field>{}, std::vector<Row>{})) {}
 

@@ -14,7 +14,9 @@
 #define LXM_PLATFORM_RECORDSET_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +59,18 @@ class RecordsetData {
   // Position of the field named `name` (letter case ignored), or -1.
   int FieldIndex(std::string_view name) const;
 
+  // The whole data in an encoded form (the server's JSON text), made by
+  // `encode` on first use and kept with the rows, which never change: a level
+  // the cache hands to many callers is encoded once. Two first uses at the
+  // same time may both encode; the first stored result is kept.
+  std::shared_ptr<const std::string> Encoded(
+      const std::function<std::string(const RecordsetData&)>& encode) const;
+
  private:
   std::vector<Field> fields_;
   std::vector<Row> rows_;
+  mutable std::mutex encoded_mutex_;
+  mutable std::shared_ptr<const std::string> encoded_;  // GUARDED_BY(encoded_mutex_)
 };
 
 class Recordset {

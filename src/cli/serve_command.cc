@@ -1,0 +1,195 @@
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/db/connect_string.h"
+#include "platform/runtime.h"
+#include "server/database_allowlist.h"
+#include "server/http_server.h"
+#include "server/json_codec.h"
+#include "server/type_library.h"
+
+namespace lxm::cli {
+
+namespace {
+
+struct ServeOptions {
+  std::vector<std::string> db_paths;
+  std::vector<std::string> connect_strings;
+  std::string bind = "127.0.0.1";
+  int port = 8765;
+  bool enable_exec = false;
+  std::string token_file;
+  size_t max_body = size_t{16} << 20;
+  int workers = 8;
+  int keep_alive = 5;
+  int example_user = 0;
+};
+
+std::string ReadToken(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("Cannot read the token file " + path + ".");
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string token = text.str();
+  constexpr std::string_view kBlanks = " \t\r\n";
+  size_t first = token.find_first_not_of(kBlanks);
+  size_t last = token.find_last_not_of(kBlanks);
+  token = first == std::string::npos ? std::string() : token.substr(first, last - first + 1);
+  if (token.empty() || token.find_first_of(kBlanks) != std::string::npos) {
+    throw std::runtime_error("The token file " + path + " must hold one token on one line.");
+  }
+  return token;
+}
+
+// Text between single quotes for a POSIX shell.
+std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string SelfPath() {
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("lxmdataflow") : path.string();
+}
+
+void PrintExamples(const ServeOptions& options, const std::string& url,
+                   const std::string& connect_string, const std::string& db_path) {
+  std::string descriptor = "ConnectString={" + connect_string +
+                           "};UserID=" + std::to_string(options.example_user) + ";LANGUAGE=en";
+  std::string body = R"({"args": [)";
+  server::AppendJsonString(descriptor, &body);
+  body += "]}";
+  std::string auth;
+  std::string token_file;
+  if (!options.token_file.empty()) {
+    token_file = ShellQuote(std::filesystem::absolute(options.token_file).string());
+    auth = " -H \"Authorization: Bearer $(cat " + token_file + ")\"";
+  }
+  std::cout << "Try:\n  curl -s" << auth << " " << url
+            << "/rpc/LXMDataFlow.clsDataInfo/GetUserTemplateVer -d " << ShellQuote(body) << "\n  "
+            << ShellQuote(SelfPath()) << " call --server " << url;
+  if (!token_file.empty()) std::cout << " --token " << token_file;
+  if (!db_path.empty()) {
+    std::cout << " --db " << ShellQuote(db_path) << " --user " << options.example_user
+              << " --lang en";
+  } else {
+    std::cout << " --dsn " << ShellQuote(descriptor);
+  }
+  std::cout << " LXMDataFlow.DatasInfo GetSubSystem 0\n";
+}
+
+void RunServe(const ServeOptions& options) {
+  if (options.db_paths.empty() && options.connect_strings.empty()) {
+    throw std::runtime_error("Name at least one database: --db PATH or --connect TEXT.");
+  }
+  Runtime& runtime = Runtime::Default();
+  server::HttpServerOptions server_options;
+  server_options.bind_address = options.bind;
+  server_options.port = options.port;
+  server_options.dispatch.enable_exec = options.enable_exec;
+  server_options.max_body_bytes = options.max_body;
+  server_options.workers = options.workers;
+  server_options.keep_alive_seconds = options.keep_alive;
+  if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
+
+  // Each database is opened now: a wrong path fails here, not at the first
+  // call, and the pools are warm.
+  server::DatabaseAllowlist allowlist;
+  std::vector<std::string> absolute_paths;
+  for (const std::string& path : options.db_paths) {
+    absolute_paths.push_back(std::filesystem::absolute(path).lexically_normal().string());
+    std::string connect_string = SQLiteConnectString(absolute_paths.back());
+    runtime.databases().Get(connect_string);
+    allowlist.Add(connect_string);
+  }
+  for (const std::string& connect_string : options.connect_strings) {
+    runtime.databases().Get(connect_string);
+    allowlist.Add(connect_string);
+  }
+  server_options.dispatch.databases = allowlist;
+
+  // SIGINT and SIGTERM are taken by one watcher thread (every thread the
+  // server starts inherits the blocked mask), which stops the server; Serve()
+  // then returns once the calls in flight are answered.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  server::HttpServer server(runtime, server::PublicTypeLibrary(), server_options);
+  int port = server.Bind();
+  std::string url = "http://" + (options.bind.find(':') != std::string::npos
+                                     ? "[" + options.bind + "]"
+                                     : options.bind) +
+                    ":" + std::to_string(port);
+  std::cout << "LXMDataFlow serving " << url << " (" << options.workers << " workers"
+            << (options.enable_exec ? ", ExecCmd and RegMiddle enabled" : "")
+            << (server_options.token.empty() ? "" : ", bearer token required") << ")\n";
+  for (const std::string& path : absolute_paths) std::cout << "  database " << path << "\n";
+  for (const std::string& text : options.connect_strings) std::cout << "  database " << text << "\n";
+  PrintExamples(options, url, allowlist.connect_strings().front(),
+                absolute_paths.empty() ? std::string() : absolute_paths.front());
+  std::cout << "Stop with Ctrl-C." << std::endl;
+
+  std::atomic<bool> signalled = false;
+  std::thread watcher([&] {
+    int signal_number = 0;
+    sigwait(&signals, &signal_number);
+    signalled = true;
+    server.Stop();
+  });
+  server.Serve();
+  if (!signalled) pthread_kill(watcher.native_handle(), SIGTERM);
+  watcher.join();
+  std::cout << "Stopped." << std::endl;
+}
+
+}  // namespace
+
+void AddServeCommand(CLI::App& app) {
+  auto options = std::make_shared<ServeOptions>();
+  CLI::App* command =
+      app.add_subcommand("serve", "Serve the public classes over HTTP/JSON on the given databases");
+  command->add_option("--db", options->db_paths, "SQLite account database (may be repeated)")
+      ->check(CLI::ExistingFile);
+  command->add_option("--connect", options->connect_strings,
+                      "Connect string of a database to serve (may be repeated)");
+  command->add_option("--bind", options->bind, "Address to listen on")->capture_default_str();
+  command->add_option("--port", options->port, "Port (0 picks a free one)")->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  command->add_flag("--enable-exec", options->enable_exec,
+                    "Allow ExecCmd and RegMiddle (they run commands on this machine)");
+  command->add_option("--token", options->token_file,
+                      "File holding a bearer token every request must carry")
+      ->check(CLI::ExistingFile);
+  command->add_option("--max-body", options->max_body, "Largest request body in bytes")
+      ->capture_default_str();
+  command->add_option("--workers", options->workers, "Worker threads (connections served at once)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
+  command->add_option("--keep-alive", options->keep_alive,
+                      "Seconds an idle connection is kept open")->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  command->add_option("--example-user", options->example_user,
+                      "User ID shown in the example calls printed at start")
+      ->capture_default_str();
+  command->callback([options] { RunServe(*options); });
+}
+
+}  // namespace lxm::cli

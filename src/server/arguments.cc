@@ -1,0 +1,93 @@
+#include "server/arguments.h"
+
+#include <memory>
+#include <string>
+
+#include "platform/convert.h"
+#include "platform/dictionary.h"
+#include "platform/recordset.h"
+#include "server/request_error.h"
+
+namespace lxm::server {
+
+namespace {
+
+std::string Describe(const ParamInfo& param, size_t position) {
+  return "argument " + std::to_string(position + 1) + " (" + param.name + ")";
+}
+
+[[noreturn]] void Refuse(const ParamInfo& param, size_t position, const Variant& value) {
+  throw RequestError(400, "bad_arguments",
+                     Describe(param, position) + " must be a " +
+                         std::string(ValueTypeName(param.type)) + "; a " +
+                         std::string(KindName(value.kind())) + " was given.");
+}
+
+bool IsScalar(const Variant& value) {
+  return !value.IsObject() && value.kind() != VariantKind::kBytes;
+}
+
+bool IsNullOrEmpty(const Variant& value) { return value.IsNull() || value.IsEmpty(); }
+
+}  // namespace
+
+Variant ConvertArgument(const Variant& value, const ParamInfo& param, size_t position) {
+  switch (param.type) {
+    case ValueType::kString:
+      if (!IsScalar(value)) Refuse(param, position, value);
+      return Variant(CStr(value));
+    case ValueType::kLong:
+      if (!IsScalar(value)) Refuse(param, position, value);
+      return Variant(CLng(value));
+    case ValueType::kBoolean:
+      if (!IsScalar(value)) Refuse(param, position, value);
+      return Variant(CBool(value));
+    case ValueType::kDouble:
+      if (!IsScalar(value)) Refuse(param, position, value);
+      return Variant(CDbl(value));
+    case ValueType::kDictionary:
+      if (value.kind() == VariantKind::kDictionary) return value;
+      if (IsNullOrEmpty(value)) return Variant(std::shared_ptr<Dictionary>());
+      Refuse(param, position, value);
+    case ValueType::kVector:
+      if (value.kind() == VariantKind::kVector) return value;
+      if (IsNullOrEmpty(value)) return Variant(std::shared_ptr<Vector>());
+      Refuse(param, position, value);
+    case ValueType::kRecordset:
+      if (value.kind() == VariantKind::kRecordset) return value;
+      if (IsNullOrEmpty(value)) return Variant(std::shared_ptr<Recordset>());
+      Refuse(param, position, value);
+    case ValueType::kVariant:
+      return value;
+    case ValueType::kVoid:
+      break;
+  }
+  throw RequestError(500, "bad_type_library", Describe(param, position) + " has no type.");
+}
+
+Arguments BindArguments(const MethodInfo& method, const std::vector<Variant>& given) {
+  if (given.size() > method.params.size() || given.size() < method.RequiredCount()) {
+    std::string names;
+    for (const ParamInfo& param : method.params) {
+      if (!names.empty()) names += ", ";
+      names += param.optional ? "[" + param.name + "]" : param.name;
+    }
+    std::string expected = std::to_string(method.RequiredCount());
+    if (method.RequiredCount() != method.params.size()) {
+      expected += " to " + std::to_string(method.params.size());
+    }
+    throw RequestError(400, "bad_arguments",
+                       method.name + " takes " + expected + " argument" +
+                           (method.params.size() == 1 ? "" : "s") + " (" + names + "); " +
+                           std::to_string(given.size()) + " given.");
+  }
+  Arguments args;
+  args.reserve(method.params.size());
+  for (size_t i = 0; i < method.params.size(); ++i) {
+    const ParamInfo& param = method.params[i];
+    args.push_back(ConvertArgument(i < given.size() ? given[i] : param.default_value, param, i));
+  }
+  return args;
+}
+
+}  // namespace lxm::server

@@ -1,0 +1,261 @@
+#include "server/dispatcher.h"
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/cparse.h"
+#include "platform/text_util.h"
+#include "server/arguments.h"
+#include "server/json_codec.h"
+#include "server/request_error.h"
+
+namespace lxm::server {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// E_FAIL: what automation reports for a failure that carries no error
+// object of its own.
+constexpr int32_t kUnspecifiedError = -2147467259;
+
+void AppendNamedNumber(std::string_view name, int64_t value, std::string* out) {
+  AppendJsonString(name, out);
+  out->push_back(':');
+  out->append(std::to_string(value));
+}
+
+void AppendNamedText(std::string_view name, std::string_view value, std::string* out) {
+  AppendJsonString(name, out);
+  out->push_back(':');
+  AppendJsonString(value, out);
+}
+
+// The positional arguments of a request body.
+std::vector<Variant> ParseArguments(std::string_view body) {
+  if (TrimSpaces(body).empty()) return {};
+  Json json;
+  try {
+    json = Json::parse(body.begin(), body.end());
+  } catch (const Json::parse_error& error) {
+    throw RequestError(400, "malformed_json", std::string("The body is not JSON: ") + error.what());
+  }
+  if (!json.is_object()) {
+    throw RequestError(400, "bad_request", "The body is a JSON object: {\"args\": [...]}.");
+  }
+  auto args = json.find("args");
+  if (args == json.end()) return {};
+  if (!args->is_array()) {
+    throw RequestError(400, "bad_request", "\"args\" is an array of the arguments in order.");
+  }
+  std::vector<Variant> values;
+  values.reserve(args->size());
+  for (size_t i = 0; i < args->size(); ++i) {
+    try {
+      values.push_back(DecodeValue((*args)[i]));
+    } catch (const DecodeError& error) {
+      throw RequestError(400, "bad_request",
+                         "Argument " + std::to_string(i + 1) + ": " + error.what());
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+std::string Reply::Text() const {
+  if (pieces.empty()) return body;
+  std::string text;
+  for (const auto& piece : pieces) text += *piece;
+  return text;
+}
+
+Reply HostErrorReply(int status, std::string_view kind, std::string_view description) {
+  Reply reply{status, {}};
+  reply.body.append(R"({"error":{)");
+  AppendNamedText("kind", kind, &reply.body);
+  reply.body.push_back(',');
+  AppendNamedText("description", description, &reply.body);
+  reply.body.append("}}");
+  return reply;
+}
+
+Reply AutomationErrorReply(const ComError& error) {
+  Reply reply{500, {}};
+  std::string& out = reply.body;
+  out.append(R"({"error":{)");
+  AppendNamedNumber("number", error.number(), &out);
+  out.push_back(',');
+  AppendNamedText("source", error.source(), &out);
+  out.push_back(',');
+  AppendNamedText("description", error.description(), &out);
+  out.push_back(',');
+  AppendNamedText("helpFile", error.help_file(), &out);
+  out.push_back(',');
+  AppendNamedNumber("helpContext", error.help_context(), &out);
+  out.append("}}");
+  return reply;
+}
+
+bool IsCommandMethod(std::string_view method_name) {
+  return EqualsIgnoreCase(method_name, "ExecCmd") || EqualsIgnoreCase(method_name, "RegMiddle");
+}
+
+Dispatcher::Dispatcher(Runtime& runtime, const TypeLibrary& library, DispatcherOptions options)
+    : runtime_(runtime), library_(library), options_(std::move(options)) {}
+
+const ClassInfo& Dispatcher::FindClass(std::string_view prog_id) const {
+  const ClassInfo* info = library_.Find(prog_id);
+  if (info == nullptr) {
+    std::string known;
+    for (const auto& each : library_.classes()) {
+      known += known.empty() ? "" : ", ";
+      known += each->prog_id();
+    }
+    throw RequestError(404, "unknown_class",
+                       "There is no class \"" + std::string(prog_id) + "\" (the classes are " +
+                           known + ").");
+  }
+  return *info;
+}
+
+void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
+  int index = method.DescriptorIndex();
+  if (!options_.databases || index < 0) return;
+  // Parsed as the method will parse it; a descriptor the parser refuses
+  // raises its automation error here, as the method would before opening
+  // anything.
+  CParse parse;
+  parse.ParseString(args[static_cast<size_t>(index)].AsString());
+  if (!options_.databases->Allows(parse.ConStr())) {
+    throw RequestError(403, "database_not_configured",
+                       "The descriptor's ConnectString names a database this server does not "
+                       "serve; it serves only the databases it was started with.");
+  }
+}
+
+Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
+                       std::string_view body) const {
+  try {
+    const ClassInfo& info = FindClass(prog_id);
+    if (!options_.enable_exec && IsCommandMethod(method_name)) {
+      throw RequestError(403, "exec_disabled",
+                         std::string(method_name) +
+                             " runs commands on the server; this server was started without "
+                             "--enable-exec.");
+    }
+    const MethodInfo* method = info.Find(method_name);
+    if (method == nullptr) {
+      throw RequestError(404, "unknown_method",
+                         info.prog_id() + " has no method \"" + std::string(method_name) +
+                             "\" (GET /rpc/" + info.prog_id() + " lists them).");
+    }
+    Arguments args = BindArguments(*method, ParseArguments(body));
+    CheckDescriptor(*method, args);
+
+    std::vector<std::string> before(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (method->params[i].by_ref) before[i] = EncodeValue(args[i]);
+    }
+    Variant result = method->invoke(runtime_, args);
+
+    Reply reply;
+    std::string& out = reply.body;
+    out.push_back('{');
+    if (method->result != ValueType::kVoid) {
+      out.append(R"("result":)");
+      EncodeValue(result, &out, &reply.pieces);
+    }
+    bool any_out = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (!method->params[i].by_ref) continue;
+      std::string after = EncodeValue(args[i]);
+      if (after == before[i]) continue;
+      if (!any_out) {
+        if (method->result != ValueType::kVoid) out.push_back(',');
+        out.append(R"("out":{)");
+      } else {
+        out.push_back(',');
+      }
+      any_out = true;
+      AppendJsonString(method->params[i].name, &out);
+      out.push_back(':');
+      out.append(after);
+    }
+    if (any_out) out.push_back('}');
+    out.push_back('}');
+    if (!reply.pieces.empty()) {
+      reply.pieces.push_back(std::make_shared<const std::string>(std::move(out)));
+      out.clear();
+    }
+    return reply;
+  } catch (const RequestError& error) {
+    return HostErrorReply(error.status(), error.kind(), error.what());
+  } catch (const ComError& error) {
+    return AutomationErrorReply(error);
+  } catch (const std::exception& error) {
+    return AutomationErrorReply(
+        ComError(kUnspecifiedError, std::string(kRuntimeErrorSource), error.what()));
+  }
+}
+
+Reply Dispatcher::Describe(std::string_view prog_id) const {
+  const ClassInfo* info = nullptr;
+  try {
+    info = &FindClass(prog_id);
+  } catch (const RequestError& error) {
+    return HostErrorReply(error.status(), error.kind(), error.what());
+  }
+  Reply reply;
+  std::string& out = reply.body;
+  out.push_back('{');
+  AppendNamedText("progId", info->prog_id(), &out);
+  out.append(R"(,"methods":[)");
+  bool first_method = true;
+  for (const MethodInfo& method : info->methods()) {
+    if (!first_method) out.push_back(',');
+    first_method = false;
+    out.push_back('{');
+    AppendNamedText("name", method.name, &out);
+    out.push_back(',');
+    AppendNamedText("result", ValueTypeName(method.result), &out);
+    out.append(R"(,"params":[)");
+    bool first_param = true;
+    for (const ParamInfo& param : method.params) {
+      if (!first_param) out.push_back(',');
+      first_param = false;
+      out.push_back('{');
+      AppendNamedText("name", param.name, &out);
+      out.push_back(',');
+      AppendNamedText("type", ValueTypeName(param.type), &out);
+      out.append(param.by_ref ? R"(,"byRef":true)" : R"(,"byRef":false)");
+      out.append(param.optional ? R"(,"optional":true)" : R"(,"optional":false)");
+      if (param.optional) {
+        out.append(R"(,"default":)");
+        EncodeValue(param.default_value, &out);
+      }
+      out.push_back('}');
+    }
+    out.append("]}");
+  }
+  out.append("]}");
+  return reply;
+}
+
+Reply Dispatcher::ListClasses() const {
+  Reply reply;
+  reply.body = R"({"classes":[)";
+  bool first = true;
+  for (const auto& info : library_.classes()) {
+    if (!first) reply.body.push_back(',');
+    first = false;
+    AppendJsonString(info->prog_id(), &reply.body);
+  }
+  reply.body.append("]}");
+  return reply;
+}
+
+}  // namespace lxm::server

@@ -1,0 +1,25 @@
+// A small HTTP client for the command line's `call --server` and the tests:
+// one request, the reply's status and body.
+#ifndef LXM_SERVER_HTTP_CLIENT_H_
+#define LXM_SERVER_HTTP_CLIENT_H_
+
+#include <string>
+#include <string_view>
+
+namespace lxm::server {
+
+struct HttpReply {
+  int status = 0;
+  std::string body;
+};
+
+// `base_url` is "http://host:port" (https too); `token`, when not empty, is
+// sent as "Authorization: Bearer <token>". Throws std::runtime_error when no
+// reply comes (refused, timed out, ...).
+HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string_view body,
+                   std::string_view token = {});
+HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_view token = {});
+
+}  // namespace lxm::server
+
+#endif  // LXM_SERVER_HTTP_CLIENT_H_

@@ -1,0 +1,21 @@
+// Type library entries of DatasUpdate ("LXMDataFlow.DatasUpdate").
+//
+// ExecCmd and RegMiddle, once written, join here like any other method: the
+// dispatcher refuses them by name unless the server runs with --enable-exec.
+#include "server/methods_favourites.h"
+#include "server/methods_tree_edits.h"
+#include "server/type_library.h"
+
+namespace lxm::server {
+
+void AddDatasUpdateMethods(ClassInfo& info) {
+  // Attribute updates and renames (methods_datas_update_edits.cc).
+  AddDatasUpdateEditMethods(info);
+
+  // Favourites and profile values (methods_favourites.cc).
+  AddDatasUpdateFavouriteMethods(info);
+
+  // New DatasUpdate methods join here, one entry each.
+}
+
+}  // namespace lxm::server

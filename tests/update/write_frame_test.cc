@@ -1,0 +1,147 @@
+// The write frame as callers see it: all or nothing, votes of nested calls,
+// the stamp bump, and writers that meet.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/call_scope.h"
+#include "platform/com_error.h"
+#include "test_support/error_matchers.h"
+#include "tree/account_setup.h"
+#include "update/update_fixture.h"
+
+namespace lxm {
+namespace {
+
+using test::ErrorOf;
+
+class WriteFrameTest : public test::UpdateTest {
+ protected:
+  std::string SubSystemName(int32_t user) {
+    return Row("SELECT FName_EN FROM t_UserSubSystem WHERE FSubSysID = 1001 AND FUserID = ?",
+               {Variant(user)})["FName_EN"];
+  }
+  std::string TopClassName() { return Row("SELECT FTopClassName FROM t_DataFlowTopClass")["FTopClassName"]; }
+};
+
+TEST_F(WriteFrameTest, AWriteWhoseLaterStatementFailsLeavesNoChangeAndNoStampMoved) {
+  // The copy-on-write insert succeeds; the change after it is refused.
+  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_UserSubSystem WHEN NEW.FName_EN = 'boom' "
+       "BEGIN SELECT RAISE(ABORT, 'no booms'); END");
+  auto before = Stamps();
+  auto error = ErrorOf([&] {
+    update_.UpdateSystemFunc(Dsn(5, "en"), 1001, test::UpdateTest::Values({{"NewName", Variant("boom")}}));
+  });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number(), errors::kDatabase);
+  EXPECT_EQ(error->source(), "SQLite");
+  EXPECT_NE(error->description().find("no booms"), std::string::npos);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FUserID = 5"), 0);
+  EXPECT_TRUE(MovedSince(before).empty());
+}
+
+TEST_F(WriteFrameTest, AFailingStampBumpUndoesTheWrite) {
+  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_DataFlowTimeStamp BEGIN SELECT RAISE(ABORT, 'stamps frozen'); END");
+  auto error = ErrorOf([&] { update_.UpdateTopClassName(Dsn(5), 1, "renamed"); });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_NE(error->description().find("stamps frozen"), std::string::npos);
+  EXPECT_EQ(TopClassName(), "财务");
+}
+
+TEST_F(WriteFrameTest, ADescriptorThatDoesNotParseWritesNothing) {
+  auto before = Stamps();
+  auto error = ErrorOf([&] {
+    update_.UpdateSystemFunc(Dsn(5) + ";userid=6", 1001, test::UpdateTest::Values({{"NewName", Variant("x")}}));
+  });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number(), errors::kDuplicateKey);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FUserID IN (5, 6) AND FName = 'x'"), 0);
+  EXPECT_TRUE(MovedSince(before).empty());
+}
+
+TEST_F(WriteFrameTest, TheUserStampNeedsAUserIDTheTemplateStampDoesNot) {
+  const std::string no_user = "ConnectString={" + SQLiteConnectString(path_) + "};LANGUAGE=chs";
+  auto before = Stamps();
+  update_.UpdateTopClassName(no_user, 1, "renamed");
+  EXPECT_EQ(TopClassName(), "renamed");
+  EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
+  EXPECT_EQ(ErrorOf([&] {
+              update_.UpdateTopClass(no_user, 1, test::UpdateTest::Values({}), false,
+                                     test::UpdateTest::Values({{"TemplateUserID", Variant(5)}}));
+            })->number(),
+            errors::kTypeMismatch);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserTopClass"), 0);
+}
+
+TEST_F(WriteFrameTest, ANestedWriteJoinsTheOuterCallAndItsVote) {
+  // The outer call votes abort after the nested write completed: undone.
+  RunInCallScope(runtime_, true, [&] {
+    update_.UpdateTopClassName(Dsn(5), 1, "inner");
+    GetObjectContext().SetAbort();
+  });
+  EXPECT_EQ(TopClassName(), "财务");
+
+  // A nested failure the outer call catches leaves the abort vote standing:
+  // the outer call's own writes go too.
+  RunInCallScope(runtime_, true, [&] {
+    update_.UpdateTopClassName(Dsn(5), 1, "outer");
+    EXPECT_NE(ErrorOf([&] { update_.UpdateSystemFunc(Dsn(5), 1001, nullptr); }), std::nullopt);
+  });
+  EXPECT_EQ(TopClassName(), "财务");
+
+  // Both nested writes complete: both stand.
+  RunInCallScope(runtime_, true, [&] {
+    update_.UpdateTopClassName(Dsn(5), 1, "first");
+    update_.UpdateSystemFunc(Dsn(5, "en"), 1001, test::UpdateTest::Values({{"NewName", Variant("second")}}));
+  });
+  EXPECT_EQ(TopClassName(), "first");
+  EXPECT_EQ(SubSystemName(5), "second");
+}
+
+TEST_F(WriteFrameTest, ASwallowedNestedFailureLeavesNothingEvenWhenTheOuterCallCompletes) {
+  Exec("CREATE TRIGGER refuse_bump BEFORE UPDATE ON t_DataFlowTimeStamp "
+       "WHEN (SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101) = 1 "
+       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  RunInCallScope(runtime_, true, [&] {
+    update_.UpdateTopClassName(Dsn(5), 1, "kept");
+    update_.UpdateDetailFunc(Dsn(5), 10010101, "X", "Y", "录入");
+    GetObjectContext().SetComplete();
+  });
+  EXPECT_EQ(TopClassName(), "kept");
+  EXPECT_EQ(Row("SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101")["FIsNormal"], "0");
+}
+
+TEST_F(WriteFrameTest, TwoThreadsWritingToOneUserBothSucceed) {
+  constexpr int kRounds = 40;
+  std::atomic<int> failures{0};
+  auto writer = [&](int32_t sub_system, const std::string& prefix) {
+    DatasUpdate update(runtime_);
+    for (int round = 0; round < kRounds; ++round) {
+      try {
+        update.UpdateSystemFunc(Dsn(5, "en"), sub_system,
+                                test::UpdateTest::Values({{"NewName", Variant(prefix + std::to_string(round))},
+                                                          {"Index", Variant(round)}}));
+      } catch (const std::exception& error) {
+        ADD_FAILURE() << error.what();
+        ++failures;
+      }
+    }
+  };
+  auto before = Stamps();
+  std::thread first(writer, 1001, "a");
+  std::thread second(writer, 2001, "b");
+  first.join();
+  second.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(SubSystemName(5), "a" + std::to_string(kRounds - 1));
+  EXPECT_EQ(Row("SELECT FName_EN FROM t_UserSubSystem WHERE FSubSysID = 2001 AND FUserID = 5")["FName_EN"],
+            "b" + std::to_string(kRounds - 1));
+  EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow5"}));
+}
+
+}  // namespace
+}  // namespace lxm
