@@ -39,6 +39,11 @@ trap cleanup EXIT
 
 "$BIN" init --db "$WORK/demo.db" --demo >/dev/null
 "$BIN" init --db "$WORK/synthetic.db" --synthetic 5,10,20,20 >/dev/null
+# A user with an own row for every detail function: a 20,000-row level.
+sqlite3 "$WORK/synthetic.db" "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex,
+  FFuncName, FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable)
+  SELECT FDetailFuncID, 50000, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, FClassName,
+  FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc"
 
 "$BIN" serve --db "$WORK/demo.db" --db "$WORK/synthetic.db" --bind 127.0.0.1 --port 0 \
   --workers 8 >"$WORK/serve.log" 2>&1 &
@@ -114,7 +119,7 @@ run "DatasInfo.GetSubSystem (demo)" /rpc/LXMDataFlow.DatasInfo/GetSubSystem \
   "{\"args\":[\"$DEMO\",0]}"
 run "clsDataInfo.GetTemplate (demo)" /rpc/LXMDataFlow.clsDataInfo/GetTemplate \
   "{\"args\":[\"$DEMO\"]}"
-run "DatasInfo.GetDetailFunc (synthetic)" /rpc/LXMDataFlow.DatasInfo/GetDetailFunc \
-  "{\"args\":[\"$SYNTHETIC\",0]}"
+run "DatasInfo.GetDetailFunc (synthetic, 20000)" /rpc/LXMDataFlow.DatasInfo/GetDetailFunc \
+  "{\"args\":[\"$(descriptor "$WORK/synthetic.db" 50000 en)\",0]}"
 run "clsDataInfo.GetTemplate (synthetic, 20000)" /rpc/LXMDataFlow.clsDataInfo/GetTemplate \
   "{\"args\":[\"$SYNTHETIC\"]}"

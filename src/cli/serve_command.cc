@@ -36,6 +36,7 @@ struct ServeOptions {
   int workers = 8;
   int keep_alive = 5;
   int example_user = 0;
+  size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
 };
 
 std::string ReadToken(const std::string& path) {
@@ -98,6 +99,7 @@ void RunServe(const ServeOptions& options) {
     throw std::runtime_error("Name at least one database: --db PATH or --connect TEXT.");
   }
   Runtime& runtime = Runtime::Default();
+  runtime.cache_store().SetMaxBytes(options.cache_mb << 20);
   server::HttpServerOptions server_options;
   server_options.bind_address = options.bind;
   server_options.port = options.port;
@@ -188,6 +190,10 @@ void AddServeCommand(CLI::App& app) {
       ->check(CLI::Range(1, 3600));
   command->add_option("--example-user", options->example_user,
                       "User ID shown in the example calls printed at start")
+      ->capture_default_str();
+  command->add_option("--cache-mb", options->cache_mb,
+                      "Memory bound of the level and snapshot cache, in MiB (least recently used "
+                      "entries go first)")
       ->capture_default_str();
   command->callback([options] { RunServe(*options); });
 }

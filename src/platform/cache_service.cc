@@ -110,13 +110,29 @@ void CacheStore::Put(const std::string& group, const std::string& key, const Var
   bytes_ += entry.bytes;
   lru_.push_front(std::move(entry));
   index_[lru_.front().full_key] = lru_.begin();
+  EvictLocked(&dropped);
+}
+
+void CacheStore::EvictLocked(std::list<Entry>* dropped) {
   while (bytes_ > max_bytes_ && !lru_.empty()) {
     auto victim = std::prev(lru_.end());
     bytes_ -= victim->bytes;
     index_.erase(victim->full_key);
-    dropped.splice(dropped.end(), lru_, victim);
+    dropped->splice(dropped->end(), lru_, victim);
     ++evictions_;
   }
+}
+
+size_t CacheStore::max_bytes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return max_bytes_;
+}
+
+void CacheStore::SetMaxBytes(size_t max_bytes) {
+  std::list<Entry> dropped;
+  std::lock_guard<std::mutex> lock(mutex_);
+  max_bytes_ = max_bytes;
+  EvictLocked(&dropped);
 }
 
 void CacheStore::Remove(const std::string& group, const std::string& key) {

@@ -57,7 +57,9 @@ class CacheStore {
   void Clear();
 
   Stats stats() const;
-  size_t max_bytes() const { return max_bytes_; }
+  size_t max_bytes() const;
+  // Changes the bound; entries beyond a smaller one are dropped at once.
+  void SetMaxBytes(size_t max_bytes);
 
   // The default bound: room for the demo account's levels many times over.
   static constexpr size_t kDefaultMaxBytes = size_t{256} << 20;
@@ -72,8 +74,11 @@ class CacheStore {
 
   // One lock for the whole store: entries of any size share one bound, and
   // the work under the lock is a hash lookup and a list splice.
-  size_t max_bytes_;
+  // Drops least recently used entries into `dropped` until within the bound.
+  void EvictLocked(std::list<Entry>* dropped);
+
   mutable std::mutex mutex_;
+  size_t max_bytes_;  // GUARDED_BY(mutex_)
   std::list<Entry> lru_;  // GUARDED_BY(mutex_); front = most recent
   std::unordered_map<std::string, std::list<Entry>::iterator> index_;  // GUARDED_BY(mutex_)
   size_t bytes_ = 0;                                                // GUARDED_BY(mutex_)

@@ -83,6 +83,10 @@ TEST(CacheStoreTest, EvictsLeastRecentlyUsedBeyondTheBound) {
   // A value larger than the whole bound is not kept.
   store.Put("g", "huge", Variant(Rows(20000, std::string(100, 'x'))), "");
   EXPECT_FALSE(store.Get("g", "huge", nullptr).has_value());
+  // A smaller bound drops the oldest entries at once.
+  store.SetMaxBytes(store.stats().bytes / 2);
+  EXPECT_LE(store.stats().bytes, store.max_bytes());
+  EXPECT_TRUE(store.Get("g", "k0", nullptr).has_value());
 }
 
 TEST(CacheServiceTest, CreatedByProgIdAndMissingComponentFailsTheCreation) {
