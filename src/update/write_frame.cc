@@ -18,15 +18,21 @@ void TouchStamp(const DbConnection& connection, const std::string& name) {
   connection.Execute(kTouchStamp, {Variant(name), Variant(name)});
 }
 
+// The opening of every write: the abort vote first, then the context and
+// the call's connection.
+WriteRequest OpenWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn) {
+  GetObjectContext().SetAbort();
+  context = PrepareContext(runtime, sDsn);
+  return WriteRequest{*context.parse, *context.data_source, context.data_source->Connection()};
+}
+
 }  // namespace
 
 void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
                       const WriteBody& body) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
-    GetObjectContext().SetAbort();
     try {
-      context = PrepareContext(runtime, sDsn);
-      WriteRequest request{*context.parse, *context.data_source, context.data_source->Connection()};
+      WriteRequest request = OpenWrite(runtime, context, sDsn);
       body(request);
     } catch (const ComError& error) {
       throw ComError(error.number(), error.source(), error.description());
@@ -38,10 +44,8 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
 void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
                         const WriteBody& body) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
-    GetObjectContext().SetAbort();
     try {
-      context = PrepareContext(runtime, sDsn);
-      WriteRequest request{*context.parse, *context.data_source, context.data_source->Connection()};
+      WriteRequest request = OpenWrite(runtime, context, sDsn);
       if (RunSkippingFailure(request.connection.transaction(), [&] { body(request); })) {
         GetObjectContext().SetComplete();
       }

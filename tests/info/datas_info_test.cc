@@ -8,17 +8,14 @@
 #include "info/datas_info.h"
 #include "platform/com_error.h"
 #include "test_support/account_fixture.h"
+#include "test_support/recordset_helpers.h"
 #include "test_support/error_matchers.h"
 #include "tree/cls_data_info.h"
 
 namespace lxm {
 namespace {
 
-std::vector<int32_t> Ids(Recordset rs, const std::string& field) {
-  std::vector<int32_t> ids;
-  for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) ids.push_back(rs.Value(field).AsLong());
-  return ids;
-}
+using test::Ids;
 
 std::string NameOf(Recordset rs, const std::string& id_field, int32_t id, const std::string& name_field) {
   Recordset row = rs.Filter(id_field, Variant(id));

@@ -6,15 +6,12 @@
 
 #include "info/datas_info.h"
 #include "test_support/account_fixture.h"
+#include "test_support/recordset_helpers.h"
 
 namespace lxm {
 namespace {
 
-std::vector<int32_t> Ids(Recordset rs, const std::string& field) {
-  std::vector<int32_t> ids;
-  for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) ids.push_back(rs.Value(field).AsLong());
-  return ids;
-}
+using test::Ids;
 
 class FavouriteReadsTest : public test::AccountTest {
  protected:

@@ -11,17 +11,14 @@
 
 #include "platform/com_error.h"
 #include "test_support/account_fixture.h"
+#include "test_support/recordset_helpers.h"
 #include "test_support/error_matchers.h"
 #include "tree/cls_data_info.h"
 
 namespace lxm {
 namespace {
 
-std::vector<std::string> FieldNames(const Recordset& rs) {
-  std::vector<std::string> names;
-  for (const Field& field : rs.Fields()) names.push_back(field.name);
-  return names;
-}
+using test::FieldNames;
 
 std::vector<std::string> Keys(const Dictionary& dictionary) {
   std::vector<std::string> keys;
@@ -34,11 +31,7 @@ Recordset Level(const Dictionary& snapshot, const std::string& key) {
 }
 
 // IDs of a level in the order the recordset gives them.
-std::vector<int32_t> Ids(Recordset rs, const std::string& id_field) {
-  std::vector<int32_t> ids;
-  for (rs.MoveFirst(); !rs.Eof(); rs.MoveNext()) ids.push_back(rs.Value(id_field).AsLong());
-  return ids;
-}
+using test::Ids;
 
 class SnapshotTest : public test::AccountTest {
  protected:
