@@ -94,8 +94,10 @@ const Dictionary& RequireDictionary(const std::shared_ptr<Dictionary>& dict) {
   return *dict;
 }
 
+// 1 when the value is true, else 0; a Null value is not true.
 int32_t FlagValue(const Dictionary& dict, std::string_view key) {
-  return CBool(dict.ValueOr(key, Variant(true))) ? 1 : 0;
+  Variant value = dict.ValueOr(key, Variant(true));
+  return !value.IsNull() && CBool(value) ? 1 : 0;
 }
 
 // The values every node update reads, each whether present or not.
@@ -139,7 +141,8 @@ void BumpStamps(const WriteRequest& request, bool template_mode, int32_t target_
 void UpdateNode(const NodeLevel& level, bool writes_show_sys_type, int32_t id, const Dictionary& dict,
                 bool template_mode, const std::shared_ptr<Dictionary>& dctInfo, WriteRequest& request) {
   NodeValues values = ReadNodeValues(dict, writes_show_sys_type);
-  int32_t user_id = TargetUserID(dctInfo, request.data_source);
+  // The target user matters in overlay mode only.
+  int32_t user_id = template_mode ? 0 : TargetUserID(dctInfo, request.data_source);
   std::vector<Assignment> sets{{"FVisible", Variant(values.visible)}};
   if (template_mode) {
     AssignName(level, false, {}, values.name, &sets);
@@ -196,8 +199,9 @@ void DatasUpdate::UpdateDetailFuncAttr(std::string_view sDsn, int32_t lngDetailI
     int32_t enable = FlagValue(values, "Enable");
     int32_t index = CLng(values.ValueOr("Index", Variant(0)));
     bool func_type_given = values.Exists("FuncType");
-    std::string class_name = CStr(values.ValueOr("ClassName", Variant("")));
-    int32_t user_id = TargetUserID(dctInfo, request.data_source);
+    Variant class_value = values.ValueOr("ClassName", Variant(""));
+    std::string class_name = class_value.IsNull() ? std::string() : CStr(class_value);
+    int32_t user_id = blnTemplate ? 0 : TargetUserID(dctInfo, request.data_source);
     const DbConnection& connection = request.connection;
 
     std::vector<Assignment> sets;

@@ -35,7 +35,13 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
       WriteRequest request = OpenWrite(runtime, context, sDsn);
       body(request);
     } catch (const ComError& error) {
+      // Cast again: a nested call on this object may have voted complete
+      // before the failure.
+      GetObjectContext().SetAbort();
       throw ComError(error.number(), error.source(), error.description());
+    } catch (...) {
+      GetObjectContext().SetAbort();
+      throw;
     }
     GetObjectContext().SetComplete();
   });

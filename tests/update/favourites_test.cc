@@ -129,6 +129,19 @@ TEST_F(FavouritesTest, RenameDeleteAndClear) {
   update_.DelNormalFunc(Dsn(30) + ";USERID=1", id);
 }
 
+TEST_F(FavouritesTest, AFailedClearLeavesTheFavouriteMarksAsTheyWere) {
+  update_.AddNormalItem(Dsn(30), 10010101, "a", "b", "c", -1);
+  Exec("UPDATE t_DataFlowDetailFunc SET FIsNormal = 1");
+  Exec("CREATE TRIGGER tr_refuse BEFORE DELETE ON t_NormalFunc BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  auto before = Stamps();
+  // The nested SetDetailFuncNotNormal succeeds and votes complete; the delete
+  // after it fails: the whole call must leave nothing behind.
+  EXPECT_EQ(test::ErrorNumberOf([&] { update_.ClearNormalList(Dsn(30)); }), errors::kDatabase);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FIsNormal = 0"), 0);
+  EXPECT_TRUE(MovedSince(before).empty());
+  EXPECT_EQ(Items(30), 1);
+}
+
 TEST_F(FavouritesTest, ClearingOneGroupKeepsTheOthers) {
   update_.AddNormalItem(Dsn(30), 10010101, "a", "b", "c", 5);
   update_.AddNormalItem(Dsn(30), 10010101, "a", "b", "c", 6);

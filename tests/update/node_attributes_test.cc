@@ -228,6 +228,12 @@ TEST_F(NodeAttributesTest, TemplateUserIDThatIsNotANumberFailsWithTypeMismatch) 
   }
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FName = 'x' OR FName_EN = 'x'"), 0);
   EXPECT_TRUE(MovedSince(before).empty());
+  // The target user matters in overlay mode only: a template edit ignores it.
+  update_.UpdateSystemFunc(Dsn(5), 1001, Values({{"NewName", Variant("t")}, {"Visible", Variant::Null()}}),
+                           true, Values({{"TemplateUserID", Variant("seven")}}));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubSystem WHERE FSubSysID = 1001 AND FName = 't' "
+                  "AND FVisible = 0"),
+            1);
 }
 
 TEST_F(NodeAttributesTest, StampRowsAreNeverCreated) {
