@@ -20,7 +20,7 @@ std::shared_ptr<Dictionary> clsDataInfo::GetTemplate(std::string_view sDsn) {
     std::string stamp = ReadTemplateStamp(connection);
     snapshot->Set("TimeStamp", stamp);
     const std::string group = "DataFlow";
-    const std::string key = MakeCacheKey({"Template", language, identity.kind, identity.value});
+    const std::string key = MakeCacheKey({"Template", language, identity.uuid, identity.database});
     Variant cached;
     if (FindCachedSnapshot(group, key, stamp, &cached) && cached.kind() == VariantKind::kDictionary) {
       return cached.AsDictionary();

@@ -57,9 +57,7 @@ std::string CacheLevels(CDataSource& data_source, CacheService& cache, PreparedL
 }  // namespace
 
 CacheIdentity CacheIdentityOf(const CParse& parse) {
-  std::string uuid = parse.GetProperty("UUID");
-  if (!uuid.empty()) return {"uuid", uuid};
-  return {"database", parse.ConStr()};
+  return {parse.GetProperty("UUID"), parse.ConStr()};
 }
 
 std::string LevelCacheGroup(std::string_view language_id) {
@@ -68,9 +66,9 @@ std::string LevelCacheGroup(std::string_view language_id) {
 
 std::string LevelCacheKey(std::string_view level_name, const CacheIdentity& identity,
                           std::optional<int32_t> user_id) {
-  if (!user_id) return MakeCacheKey({"template", level_name, identity.kind, identity.value});
+  if (!user_id) return MakeCacheKey({"template", level_name, identity.uuid, identity.database});
   std::string user = std::to_string(*user_id);
-  return MakeCacheKey({"user", level_name, identity.kind, identity.value, user});
+  return MakeCacheKey({"user", level_name, identity.uuid, identity.database, user});
 }
 
 void PreparedLevels::Put(std::string_view level_name, bool template_level, const Recordset& level) {

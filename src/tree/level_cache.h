@@ -4,9 +4,11 @@
 // current.
 //
 // Keys cannot collide: the group is made of "DataFlow" and the language; the
-// key of the level name, the account identity (the descriptor's "UUID", or,
-// when it has none, the database's connect string) and, for user levels, the
-// user ID, each as a separate field (MakeCacheKey).
+// key of the level name, the account identity (the descriptor's "UUID") and
+// the database (its connect string), and for user levels the user ID, each
+// as a separate field (MakeCacheKey). The database is always part of the key:
+// stamps are counted per database, so two databases can show equal stamps,
+// and a UUID alone (given by the caller) must not let one serve the other.
 #ifndef LXM_TREE_LEVEL_CACHE_H_
 #define LXM_TREE_LEVEL_CACHE_H_
 
@@ -23,10 +25,10 @@
 
 namespace lxm {
 
-// Who the cached tree belongs to.
+// Whose tree a cache entry holds.
 struct CacheIdentity {
-  std::string kind;   // "uuid" or "database"
-  std::string value;  // the UUID, or the connect string
+  std::string uuid;      // the descriptor's "UUID", possibly empty
+  std::string database;  // the descriptor's connect string
 };
 CacheIdentity CacheIdentityOf(const CParse& parse);
 

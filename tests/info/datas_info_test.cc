@@ -139,6 +139,14 @@ TEST_F(DatasInfoTest, AccountsNeverShareCacheEntries) {
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 23, "X1"), id), "FSubSysID", 1001, "FName"), "this account 23");
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 3, "X12"), id), "FSubSysID", 1001, "FName"),
             "other account");
+  // The same UUID on two databases: the database still tells them apart
+  // (each database counts its stamps from the start, so stamps can be equal).
+  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 3, "SAME"), id), "FSubSysID", 1001, "FName"), "this account 3");
+  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 3, "SAME"), id), "FSubSysID", 1001, "FName"),
+            "other account");
+  clsDataInfo data_info(runtime_);
+  EXPECT_EQ(data_info.GetTemplate(dsn(path_, 3, "SAME"))->Item("SubSystem").AsRecordset()->RecordCount(), 4);
+  EXPECT_EQ(data_info.GetTemplate(dsn(other_path, 3, "SAME"))->Item("SubSystem").AsRecordset()->RecordCount(), 0);
   // Without a UUID the database itself tells the accounts apart.
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 23, ""), id), "FSubSysID", 1001, "FName"), "this account 23");
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 23, ""), id), "FSubSysID", 1001, "FName"),

@@ -18,14 +18,17 @@ Recordset Rows(int count, const std::string& text) {
 }
 
 TEST(CacheKeyTest, FieldsCannotRunIntoEachOther) {
-  CacheIdentity x1{"uuid", "X1"};
-  CacheIdentity x12{"uuid", "X12"};
-  CacheIdentity x{"uuid", "X"};
-  CacheIdentity x5{"uuid", "X5"};
+  CacheIdentity x1{"X1", "db"};
+  CacheIdentity x12{"X12", "db"};
+  CacheIdentity x{"X", "db"};
+  CacheIdentity x5{"X5", "db"};
   EXPECT_NE(LevelCacheKey("TopClass", x1, 23), LevelCacheKey("TopClass", x12, 3));
   EXPECT_NE(LevelCacheKey("TopClass", x5, std::nullopt), LevelCacheKey("TopClass", x, 5));
-  CacheIdentity db{"database", "X1"};
-  EXPECT_NE(LevelCacheKey("TopClass", x1, 23), LevelCacheKey("TopClass", db, 23));
+  // The same UUID on two databases, and a UUID that spells a database.
+  EXPECT_NE(LevelCacheKey("TopClass", CacheIdentity{"X1", "a.db"}, 23),
+            LevelCacheKey("TopClass", CacheIdentity{"X1", "b.db"}, 23));
+  EXPECT_NE(LevelCacheKey("TopClass", CacheIdentity{"", "X1"}, 23),
+            LevelCacheKey("TopClass", CacheIdentity{"X1", ""}, 23));
   EXPECT_NE(LevelCacheGroup("chs"), LevelCacheGroup("en"));
   EXPECT_EQ(LevelCacheKey("SubFunc", x1, 7), LevelCacheKey("SubFunc", x1, 7));
 }
