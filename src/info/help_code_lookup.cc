@@ -19,26 +19,36 @@ constexpr std::string_view kServicePack =
 // trailing blanks ignored. The same expression is indexed in the schema.
 #define LXM_CODE(column) "UPPER(RTRIM(" column "))=UPPER(RTRIM(?))"
 
+// Sources 1 and 2 (overlay functions among the favourites, template
+// attributes fixed) share their columns; so do sources 4 and 5 (overlay
+// functions by their own code, completed from the template).
+#define LXM_FAVOURITE_OVERLAY \
+    "c.FSubSysID,b.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName," \
+    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,a.FClassName,a.FClassParam,a.FVisible,a.FEnable\r\n" \
+    ",1 FIsNormal,CAST('' AS VARCHAR(510)) FAcctType,0 FFuncType,CAST('' AS VARCHAR(100)) FShowName," \
+    "CAST('' AS VARCHAR(100)) FShowName_CHT,CAST('' AS VARCHAR(100)) FShowName_EN,1 FIsEdit\r\n" \
+    "From t_UserDetailFunc a \r\n"
+#define LXM_OWN_CODE_OVERLAY \
+    "c.FSubSysID,a.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName," \
+    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,COALESCE(a.FClassName,d.FClassName)," \
+    "COALESCE(a.FClassParam,d.FClassParam),a.FVisible,a.FEnable\r\n" \
+    ",d.FIsNormal,d.FAcctType,COALESCE(d.FFuncType,0),d.FShowName,d.FShowName_CHT,d.FShowName_EN,d.FIsEdit\r\n" \
+    "From  t_UserDetailFunc a \r\n" \
+    "left join  t_userSubfunc c on a.FSubFuncID=c.FSubFuncID \r\n" \
+    "left join  t_DataFlowDetailFunc d on a.FDetailFuncID=d.FDetailFuncID \r\n"
+
 // Parameters, in order: U, H (source 1); U, H (2); U, H (3); U, H (4);
 // H, U (5); H, ",A," pattern, U (6).
 constexpr std::string_view kLookup =
     "Select e.* from (\r\n"
     // 1: the user's own overlay functions among the user's favourites.
-    "Select 1 FOrderIndex,c.FSubSysID,b.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName,"
-    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,a.FClassName,a.FClassParam,a.FVisible,a.FEnable\r\n"
-    ",1 FIsNormal,CAST('' AS VARCHAR(510)) FAcctType,0 FFuncType,CAST('' AS VARCHAR(100)) FShowName,"
-    "CAST('' AS VARCHAR(100)) FShowName_CHT,CAST('' AS VARCHAR(100)) FShowName_EN,1 FIsEdit\r\n"
-    "From t_UserDetailFunc a \r\n"
+    "Select 1 FOrderIndex," LXM_FAVOURITE_OVERLAY
     "inner join t_NormalFunc b ON a.FUserID=b.FUserID and b.FUserID =? and a.FDetailFuncID =b.FDetailFuncID \r\n"
     "left join  t_userSubfunc c on a.FSubFuncID=c.FSubFuncID \r\n"
     "Where a.FVisible = 1 and " LXM_CODE("b.FHelpCode") "\r\n"
     "union all\r\n"
     // 2: the default overlay functions among the user's favourites.
-    "Select 2 FOrderIndex,c.FSubSysID,b.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName,"
-    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,a.FClassName,a.FClassParam,a.FVisible,a.FEnable\r\n"
-    ",1 FIsNormal,CAST('' AS VARCHAR(510)) FAcctType,0 FFuncType,CAST('' AS VARCHAR(100)) FShowName,"
-    "CAST('' AS VARCHAR(100)) FShowName_CHT,CAST('' AS VARCHAR(100)) FShowName_EN,1 FIsEdit\r\n"
-    "From t_UserDetailFunc a \r\n"
+    "Select 2 FOrderIndex," LXM_FAVOURITE_OVERLAY
     "inner join t_NormalFunc b ON a.FUserID=0 and b.FUserID =? and a.FDetailFuncID =b.FDetailFuncID \r\n"
     "left join  t_userSubfunc c on a.FSubFuncID=c.FSubFuncID \r\n"
     "Where a.FVisible = 1 and " LXM_CODE("b.FHelpCode") "\r\n"
@@ -54,24 +64,12 @@ constexpr std::string_view kLookup =
     "union all\r\n"
     // 4: the user's own overlay functions by their own code, completed from
     // the template.
-    "Select 4 FOrderIndex,c.FSubSysID,a.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName,"
-    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,COALESCE(a.FClassName,d.FClassName),"
-    "COALESCE(a.FClassParam,d.FClassParam),a.FVisible,a.FEnable\r\n"
-    ",d.FIsNormal,d.FAcctType,COALESCE(d.FFuncType,0),d.FShowName,d.FShowName_CHT,d.FShowName_EN,d.FIsEdit\r\n"
-    "From  t_UserDetailFunc a \r\n"
-    "left join  t_userSubfunc c on a.FSubFuncID=c.FSubFuncID \r\n"
-    "left join  t_DataFlowDetailFunc d on a.FDetailFuncID=d.FDetailFuncID \r\n"
+    "Select 4 FOrderIndex," LXM_OWN_CODE_OVERLAY
     "Where a.FUserID=? and a.FVisible = 1 and " LXM_CODE("a.FHelpCode") "\r\n"
     "union all\r\n"
     // 5: the default overlay functions by their own code, not overridden by
     // the user.
-    "Select 5 FOrderIndex,c.FSubSysID,a.FHelpCode as FHelpCode1,a.FHelpCode,a.FDetailFuncID,a.FFuncName,"
-    "a.FFuncName_CHT,a.FFuncName_EN,a.FSubFuncID,a.FIndex,COALESCE(a.FClassName,d.FClassName),"
-    "COALESCE(a.FClassParam,d.FClassParam),a.FVisible,a.FEnable\r\n"
-    ",d.FIsNormal,d.FAcctType,COALESCE(d.FFuncType,0),d.FShowName,d.FShowName_CHT,d.FShowName_EN,d.FIsEdit\r\n"
-    "From  t_UserDetailFunc a \r\n"
-    "left join  t_userSubfunc c on a.FSubFuncID=c.FSubFuncID \r\n"
-    "left join  t_DataFlowDetailFunc d on a.FDetailFuncID=d.FDetailFuncID \r\n"
+    "Select 5 FOrderIndex," LXM_OWN_CODE_OVERLAY
     "Where a.FUserID=0 and a.FVisible = 1 and " LXM_CODE("a.FHelpCode") "\r\n"
     "and a.FDetailFuncID not in (select FDetailFuncID from t_UserDetailFunc where FUserID=?)\r\n"
     "union all\r\n"
@@ -91,6 +89,8 @@ constexpr std::string_view kLookup =
     ") e order by FOrderIndex,FDetailFuncID,FSubSysID\r\n";
 
 #undef LXM_CODE
+#undef LXM_FAVOURITE_OVERLAY
+#undef LXM_OWN_CODE_OVERLAY
 
 // Characters 5 and 6 of the 'ServicePack' value, as a number in decimal.
 std::string InstalledAccountType(DbConnection& connection) {
