@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/cparse.h"
+#include "platform/convert.h"
 #include "platform/text_util.h"
 #include "server/arguments.h"
 #include "server/json_codec.h"
@@ -125,11 +126,15 @@ const ClassInfo& Dispatcher::FindClass(std::string_view prog_id) const {
 void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
   int index = method.DescriptorIndex();
   if (!options_.databases || index < 0) return;
-  // Parsed as the method will parse it; a descriptor the parser refuses
-  // raises its automation error here, as the method would before opening
-  // anything.
+  // A descriptor that does not parse goes to the method as it came: the
+  // method's own trap decides what the caller sees (some swallow it), and its
+  // parse fails before anything is opened.
   CParse parse;
-  parse.ParseString(args[static_cast<size_t>(index)].AsString());
+  try {
+    parse.ParseString(CStr(args[static_cast<size_t>(index)]));
+  } catch (const ComError&) {
+    return;
+  }
   if (!options_.databases->Allows(parse.ConStr())) {
     throw RequestError(403, "database_not_configured",
                        "The descriptor's ConnectString names a database this server does not "
