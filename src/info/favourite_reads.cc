@@ -37,6 +37,18 @@ std::string DetailItemsStatement(std::string_view language_id) {
          " order by d.FTopClassID,d.FSubSysID,t1.FSubFuncID,t1.FIndex";
 }
 
+// The columns come from a UNION, which the engine cannot type when no row
+// comes back; the statement types them all.
+constexpr ColumnType kDetailItemTypes[] = {
+    {"FDetailFuncID", FieldType::kInteger}, {"FFuncName", FieldType::kVarWChar},
+    {"FSubFuncID", FieldType::kInteger},    {"FIndex", FieldType::kInteger},
+    {"FClassName", FieldType::kVarWChar},   {"FClassParam", FieldType::kVarWChar},
+    {"FIsNormal", FieldType::kInteger},     {"FVisible", FieldType::kInteger},
+    {"FAcctType", FieldType::kVarWChar},    {"FFuncType", FieldType::kInteger},
+    {"FEnable", FieldType::kInteger},       {"FShowName", FieldType::kVarWChar},
+    {"FHelpCode", FieldType::kVarWChar},
+};
+
 }  // namespace
 
 Recordset DatasInfo::ReadFavourites(std::string_view sDsn,
@@ -65,7 +77,8 @@ Recordset DatasInfo::GetDetailNormalFunc(std::string_view sDsn, int32_t lngGroup
   return ReadFavourites(sDsn, [&](DbConnection& connection, int32_t user_id) {
     std::string sql = DetailItemsStatement(context_.parse->LanguageID());
     return connection.Query(sql, {Variant(user_id), Variant(lngGroupID), Variant(user_id),
-                                  Variant(lngGroupID)});
+                                  Variant(lngGroupID)},
+                            kDetailItemTypes);
   });
 }
 

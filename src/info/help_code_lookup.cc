@@ -5,6 +5,7 @@
 #include "platform/call_scope.h"
 #include "platform/com_error.h"
 #include "platform/convert.h"
+#include "platform/text_util.h"
 
 namespace lxm {
 
@@ -88,6 +89,22 @@ constexpr std::string_view kLookup =
     // Within a source the rows come in a stable order.
     ") e order by FOrderIndex,FDetailFuncID,FSubSysID\r\n";
 
+// Every column typed by the statement: most are literals or come from a
+// UNION, which the engine cannot type when no row comes back.
+constexpr ColumnType kLookupTypes[] = {
+    {"FOrderIndex", FieldType::kInteger},   {"FSubSysID", FieldType::kInteger},
+    {"FHelpCode1", FieldType::kVarWChar},   {"FHelpCode", FieldType::kVarWChar},
+    {"FDetailFuncID", FieldType::kInteger}, {"FFuncName", FieldType::kVarWChar},
+    {"FFuncName_CHT", FieldType::kVarWChar}, {"FFuncName_EN", FieldType::kVarWChar},
+    {"FSubFuncID", FieldType::kInteger},    {"FIndex", FieldType::kInteger},
+    {"FClassName", FieldType::kVarWChar},   {"FClassParam", FieldType::kVarWChar},
+    {"FVisible", FieldType::kInteger},      {"FEnable", FieldType::kInteger},
+    {"FIsNormal", FieldType::kInteger},     {"FAcctType", FieldType::kVarWChar},
+    {"FFuncType", FieldType::kInteger},     {"FShowName", FieldType::kVarWChar},
+    {"FShowName_CHT", FieldType::kVarWChar}, {"FShowName_EN", FieldType::kVarWChar},
+    {"FIsEdit", FieldType::kInteger},
+};
+
 #undef LXM_CODE
 #undef LXM_FAVOURITE_OVERLAY
 #undef LXM_OWN_CODE_OVERLAY
@@ -96,17 +113,13 @@ constexpr std::string_view kLookup =
 std::string InstalledAccountType(DbConnection& connection) {
   Recordset rs = connection.Query(kServicePack);
   if (rs.Eof()) {
-    throw ComError(-2146825267, "ADODB.Field",
-                   "Either BOF or EOF is True, or the current record has been deleted. Requested "
-                   "operation requires a current record.");
+    throw NoCurrentRecordError();
   }
   const Variant& value = rs.Value(size_t{0});
   if (value.IsNull()) throw RuntimeError(errors::kInvalidUseOfNull);
   std::string text = CStr(value);
-  // Mid(text, 5, 2): by characters; the value is ASCII in practice, and a
-  // multi-byte character here fails the conversion like any non-digit.
-  std::string digits = text.size() > 4 ? text.substr(4, 2) : std::string();
-  return std::to_string(CLng(Variant(digits)));
+  // Mid(text, 5, 2), by characters: '版本.X01' gives "01".
+  return std::to_string(CLng(Variant(MidChars(text, 5, 2))));
 }
 
 }  // namespace
@@ -122,7 +135,7 @@ Recordset DatasInfo::GetHelpCodeInfo(std::string_view sDsn, std::string& sHelpCo
       Variant code(sHelpCode);
       Params params = {user, code, user, code, user, code, user, code, code, user,
                        code, Variant("%," + account_type + ",%"), user};
-      return connection.Query(kLookup, params);
+      return connection.Query(kLookup, params, kLookupTypes);
     });
   } catch (const ComError& error) {
     throw error.WithSource(std::string(kSource));

@@ -39,6 +39,12 @@ ComError RuntimeError(int32_t number) {
   return ComError(number, std::string(kRuntimeErrorSource), RuntimeDescription(number));
 }
 
+ComError NoCurrentRecordError() {
+  return ComError(errors::kNoCurrentRecord, "ADODB.Field",
+                  "Either BOF or EOF is True, or the current record has been deleted. Requested "
+                  "operation requires a current record.");
+}
+
 ComError DatabaseError(std::string_view backend, std::string message) {
   return ComError(errors::kDatabase, std::string(backend), std::move(message));
 }

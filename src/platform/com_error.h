@@ -24,6 +24,9 @@ inline constexpr int32_t kGroupExists = -2147205056;
 inline constexpr int32_t kDatabase = -2147217900;
 // &H800A0CC1: a recordset field or collection item that does not exist.
 inline constexpr int32_t kItemNotFound = -2146825023;
+// &H800A0BCD: a recordset read or move with no current row (source
+// "ADODB.Field", see NoCurrentRecordError).
+inline constexpr int32_t kNoCurrentRecord = -2146825267;
 // Automation runtime errors.
 inline constexpr int32_t kInvalidCall = 5;
 inline constexpr int32_t kOverflow = 6;
@@ -67,6 +70,10 @@ class ComError : public std::exception {
 // An automation runtime error (5, 6, 9, 11, 13, 94, 429, 457) with the
 // runtime's own description and kRuntimeErrorSource.
 ComError RuntimeError(int32_t number);
+
+// What the data-access layer raises for a read or a move with no current
+// row (at BOF or EOF): errors::kNoCurrentRecord, source "ADODB.Field".
+ComError NoCurrentRecordError();
 
 // A database failure: errors::kDatabase, source = backend name.
 ComError DatabaseError(std::string_view backend, std::string message);

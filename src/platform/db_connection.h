@@ -5,6 +5,7 @@
 #define LXM_PLATFORM_DB_CONNECTION_H_
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "platform/call_scope.h"
@@ -21,6 +22,12 @@ class DbConnection {
   // A statement that returns rows.
   Recordset Query(std::string_view sql, const Params& params = {}) const {
     return transaction_->Query(sql, params);
+  }
+  // A statement whose computed columns have the types it names (see
+  // ColumnType), so its recordset has the same field types with or without
+  // rows.
+  Recordset Query(std::string_view sql, const Params& params, std::span<const ColumnType> types) const {
+    return transaction_->Query(sql, params).WithFieldTypes(types);
   }
   // A statement that changes rows; the number changed.
   int64_t Execute(std::string_view sql, const Params& params = {}) const {

@@ -117,7 +117,7 @@ void Recordset::MoveNext() {
     before_first_ = false;
     return;
   }
-  if (position_ >= data_->rows().size()) throw RuntimeError(errors::kInvalidCall);
+  if (position_ >= data_->rows().size()) throw NoCurrentRecordError();
   ++position_;
 }
 
@@ -128,8 +128,7 @@ int32_t Recordset::AbsolutePosition() const {
 
 const Row& Recordset::CurrentRow() const {
   if (before_first_ || position_ >= data_->rows().size()) {
-    throw ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),
-                   "Either BOF or EOF is True, or the current record has been deleted.");
+    throw NoCurrentRecordError();
   }
   return data_->rows()[position_];
 }
@@ -166,6 +165,15 @@ Recordset Recordset::Filter(std::string_view field_name, const Variant& value) c
     if (FilterMatches(row[static_cast<size_t>(index)], value)) rows.push_back(row);
   }
   return Recordset(data_->fields(), std::move(rows));
+}
+
+Recordset Recordset::WithFieldTypes(std::span<const ColumnType> types) const {
+  std::vector<Field> fields = data_->fields();
+  for (const ColumnType& column : types) {
+    int index = data_->FieldIndex(column.name);
+    if (index >= 0) fields[static_cast<size_t>(index)].type = column.type;
+  }
+  return Recordset(std::move(fields), data_->rows());
 }
 
 }  // namespace lxm

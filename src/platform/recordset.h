@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,15 @@ struct Field {
 };
 
 using Row = std::vector<Variant>;
+
+// The type a statement gives one of its result columns by name, for columns
+// the engine cannot type from a table (literals, expressions, the columns of
+// a UNION): without it such a column's type would follow the values of the
+// rows that came back, and differ when none did.
+struct ColumnType {
+  std::string_view name;
+  FieldType type;
+};
 
 // The immutable part of a recordset.
 class RecordsetData {
@@ -92,8 +102,8 @@ class Recordset {
   int32_t AbsolutePosition() const;  // 1-based; 0 when not on a row
 
   // Values of the current row. REQUIRES: !Eof(). Error kItemNotFound for a
-  // field name that does not exist; error 3021-style kInvalidCall when the
-  // cursor stands on no row.
+  // field name that does not exist; NoCurrentRecordError() when the cursor
+  // stands on no row.
   const Variant& Value(std::string_view field_name) const;
   const Variant& Value(size_t field_index) const;
   const Row& CurrentRow() const;
@@ -101,6 +111,11 @@ class Recordset {
   // The rows whose `field_name` value equals `value` (text compared without
   // regard to case, numbers by value), as a new recordset on its first row.
   Recordset Filter(std::string_view field_name, const Variant& value) const;
+
+  // The same rows with the named fields given these types (names compared
+  // without regard to case; names that match no field are ignored). Values
+  // are left as they are. The result stands on its first row.
+  Recordset WithFieldTypes(std::span<const ColumnType> types) const;
 
   const std::vector<Row>& Rows() const { return data_->rows(); }
   const std::shared_ptr<const RecordsetData>& data() const { return data_; }

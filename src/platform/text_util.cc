@@ -52,4 +52,42 @@ size_t CaseInsensitiveHash::operator()(std::string_view text) const {
   return hash;
 }
 
+namespace {
+
+// Length in bytes of the UTF-8 character at the start of `text` and the
+// number of UTF-16 units it takes; a byte that starts no valid character is
+// one unit on its own.
+void NextChar(std::string_view text, size_t* bytes, size_t* units) {
+  auto lead = static_cast<unsigned char>(text[0]);
+  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  bool valid = length > 0 && length <= text.size();
+  for (size_t i = 1; valid && i < length; ++i) {
+    valid = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+  }
+  *bytes = valid ? length : 1;
+  *units = valid && length == 4 ? 2 : 1;
+}
+
+}  // namespace
+
+std::string MidChars(std::string_view text, size_t start, size_t length) {
+  if (start == 0) start = 1;
+  size_t first = start - 1;  // units before the range
+  size_t unit = 0;
+  size_t begin = std::string_view::npos;
+  size_t pos = 0;
+  while (pos < text.size() && unit < first + length) {
+    size_t bytes = 0;
+    size_t units = 0;
+    NextChar(text.substr(pos), &bytes, &units);
+    if (begin == std::string_view::npos && unit >= first) begin = pos;
+    unit += units;
+    pos += bytes;
+  }
+  if (begin == std::string_view::npos) return {};
+  return std::string(text.substr(begin, pos - begin));
+}
+
+std::string LeftChars(std::string_view text, size_t length) { return MidChars(text, 1, length); }
+
 }  // namespace lxm

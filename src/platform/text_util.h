@@ -16,6 +16,13 @@ std::string_view TrimSpaces(std::string_view text);
 // Removes trailing spaces, as VB's RTrim and the database's comparison do.
 std::string_view TrimTrailingSpaces(std::string_view text);
 
+// Left$ and Mid$ over UTF-8 text, counting characters as VB's strings count
+// them: one per UTF-16 code unit, so a character outside the Basic
+// Multilingual Plane counts two (and is kept whole when it starts inside the
+// range). A byte that is not valid UTF-8 counts one. `start` is 1-based.
+std::string LeftChars(std::string_view text, size_t length);
+std::string MidChars(std::string_view text, size_t start, size_t length);
+
 // Hash and equality for maps keyed by text without regard to case.
 struct CaseInsensitiveHash {
   size_t operator()(std::string_view text) const;

@@ -94,12 +94,17 @@ TEST_F(HelpCodeTest, QuotedCodesAreBoundAndBlankCodesFindNothing) {
 
 TEST_F(HelpCodeTest, AccountTypeComesFromTheServicePack) {
   std::string code = "PZ";
-  Exec("UPDATE t_SystemProfile SET FValue = 'V12.12' WHERE FKey = 'ServicePack'");
-  std::vector<int32_t> template_rows;
-  for (auto [source, id] : Sources(info_.GetHelpCodeInfo(Dsn(7), code))) {
-    if (source == 6) template_rows.push_back(id);
+  // Characters 5 and 6, counted as the client counts them (a character
+  // outside the BMP counts two).
+  for (const char* service_pack : {"V12.12", "版本.X12", "\U0001F642.X12"}) {
+    SCOPED_TRACE(service_pack);
+    Exec("UPDATE t_SystemProfile SET FValue = ? WHERE FKey = 'ServicePack'", {Variant(service_pack)});
+    std::vector<int32_t> template_rows;
+    for (auto [source, id] : Sources(info_.GetHelpCodeInfo(Dsn(7), code))) {
+      if (source == 6) template_rows.push_back(id);
+    }
+    EXPECT_EQ(template_rows, (std::vector<int32_t>{10010101, 10010103}));
   }
-  EXPECT_EQ(template_rows, (std::vector<int32_t>{10010101, 10010103}));
 
   for (const char* bad : {"V12.xx", "V1"}) {
     SCOPED_TRACE(bad);

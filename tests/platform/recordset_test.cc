@@ -55,11 +55,11 @@ TEST(RecordsetTest, EmptyRecordsetIsAtBofAndEof) {
     EXPECT_TRUE(empty.Bof());
     EXPECT_EQ(empty.RecordCount(), 0);
     EXPECT_EQ(empty.AbsolutePosition(), 0);
-    EXPECT_EQ(ErrorNumberOf([&] { empty.CurrentRow(); }), errors::kInvalidCall);
+    EXPECT_EQ(ErrorNumberOf([&] { empty.CurrentRow(); }), errors::kNoCurrentRecord);
   }
   Recordset empty({{"ID", FieldType::kInteger}}, {});
-  EXPECT_EQ(ErrorNumberOf([&] { empty.Value("ID"); }), errors::kInvalidCall);
-  EXPECT_EQ(ErrorNumberOf([&] { empty.MoveNext(); }), errors::kInvalidCall);
+  EXPECT_EQ(ErrorNumberOf([&] { empty.Value("ID"); }), errors::kNoCurrentRecord);
+  EXPECT_EQ(ErrorNumberOf([&] { empty.MoveNext(); }), errors::kNoCurrentRecord);
 }
 
 TEST(RecordsetTest, CursorWalksRowsInOrderAndStopsAtEof) {
@@ -73,8 +73,8 @@ TEST(RecordsetTest, CursorWalksRowsInOrderAndStopsAtEof) {
   EXPECT_TRUE(recordset.Eof());
   EXPECT_FALSE(recordset.Bof());
   EXPECT_EQ(recordset.AbsolutePosition(), 0);
-  EXPECT_EQ(ErrorNumberOf([&] { recordset.MoveNext(); }), errors::kInvalidCall);
-  EXPECT_EQ(ErrorNumberOf([&] { recordset.Value("ID"); }), errors::kInvalidCall);
+  EXPECT_EQ(ErrorNumberOf([&] { recordset.MoveNext(); }), errors::kNoCurrentRecord);
+  EXPECT_EQ(ErrorNumberOf([&] { recordset.Value("ID"); }), errors::kNoCurrentRecord);
 
   recordset.MoveFirst();
   EXPECT_EQ(recordset.AbsolutePosition(), 1);

@@ -335,7 +335,12 @@ TEST_F(DetailFuncAttrTest, OverlayModeForADetailNoSourceHasFailsWithNothingWritt
   auto before = Stamps();
   auto error = ErrorOf([&] { update_.UpdateDetailFuncAttr(Dsn(5), 55555, Values({})); });
   ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->number(), errors::kInvalidCall);
+  // What reading a field of an empty recordset raises.
+  EXPECT_EQ(error->number(), errors::kNoCurrentRecord);
+  EXPECT_EQ(error->source(), "ADODB.Field");
+  EXPECT_EQ(error->description(),
+            "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+            "requires a current record.");
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDetailFunc WHERE FDetailFuncID = 55555"), 0);
   EXPECT_TRUE(MovedSince(before).empty());
 }
