@@ -57,14 +57,16 @@ int32_t CurrentUserID(const CDataSource& data_source) {
 
 std::string LanguageColumn(std::string_view column, std::string_view language_id) {
   if (language_id == "chs") return std::string(column);
-  std::string name = std::string(TrimSpaces(column)) + "_" + std::string(language_id);
-  // Any other language names a column no table has. Refuse it here, with the
-  // database's own error, so that the language ID never reaches SQL text.
-  if (language_id != "cht" && language_id != "en") {
-    throw ComError(errors::kDatabase, std::string(kRuntimeErrorSource),
-                   "Invalid column name '" + name + "'.");
-  }
-  return name;
+  std::string base(TrimSpaces(column));
+  // Column names compare without regard to case, so "CHT" and "En" name the
+  // same columns as "cht" and "en"; the text appended is always our own.
+  if (EqualsIgnoreCase(language_id, "cht")) return base + "_CHT";
+  if (EqualsIgnoreCase(language_id, "en")) return base + "_EN";
+  // Any other language names a column no table has ("CHS" included). Refuse
+  // it here, with the database's own error, so that the language ID never
+  // reaches SQL text.
+  throw ComError(errors::kDatabase, std::string(kRuntimeErrorSource),
+                 "Invalid column name '" + base + "_" + std::string(language_id) + "'.");
 }
 
 std::shared_ptr<Dictionary> RecordToDictionary(const Recordset& recordset) {

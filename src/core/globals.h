@@ -26,11 +26,12 @@ std::string LoadResString(std::string_view text, std::string_view language_id);
 // The caller's user ID (the descriptor's "UserID"); error 13 when missing.
 int32_t CurrentUserID(const CDataSource& data_source);
 
-// The column to read for a language: the column itself for "chs", else the
-// trimmed column, "_" and the language ID ("FName", "en" -> "FName_en").
-// Only "chs", "cht" and "en" are accepted: any other language ID raises the
-// error of a missing column (errors::kDatabase, naming the column) before any
-// statement is built from it.
+// The column to read for a language: the column itself for "chs" (exactly),
+// else the trimmed column and the language's suffix ("FName", "en" ->
+// "FName_EN"). "cht" and "en" are accepted in any letter case, as column
+// names compare; any other language ID ("CHS" included) raises the error of a
+// missing column (errors::kDatabase, naming the column) before any statement
+// is built from it.
 std::string LanguageColumn(std::string_view column, std::string_view language_id);
 
 // The current row of a recordset as a new dictionary, fields in order.

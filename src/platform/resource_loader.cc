@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/text_util.h"
+
 namespace lxm {
 
 namespace {
@@ -26,8 +28,9 @@ constexpr std::array<Translation, 3> kTranslations = {{
 std::string ResourceLoader::LoadString(std::string_view key) const {
   for (const Translation& entry : kTranslations) {
     if (entry.key != key) continue;
-    if (language_id_ == "cht") return std::string(entry.cht);
-    if (language_id_ == "en") return std::string(entry.en);
+    // Language IDs name columns elsewhere, so they compare as column names.
+    if (EqualsIgnoreCase(language_id_, "cht")) return std::string(entry.cht);
+    if (EqualsIgnoreCase(language_id_, "en")) return std::string(entry.en);
     break;
   }
   return std::string(key);

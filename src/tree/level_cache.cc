@@ -17,8 +17,8 @@ std::string StampOf(const Recordset& stamp_rs) {
 }
 
 // Makes one scope's levels current: the template's (no user) or a user's.
-std::string CacheLevels(CDataSource& data_source, CacheService& cache, PreparedLevels* prepared,
-                        std::optional<int32_t> user_id) {
+std::string CacheLevels(CDataSource& data_source, std::shared_ptr<CacheService>& service,
+                        PreparedLevels* prepared, std::optional<int32_t> user_id) {
   DbConnection connection = data_source.Connection();
   const CParse& parse = *data_source.ParseObject();
   std::string language = parse.LanguageID();
@@ -31,6 +31,8 @@ std::string CacheLevels(CDataSource& data_source, CacheService& cache, PreparedL
                            ? ReadStampRecordset(connection, kTemplateStampName, true)
                            : ReadStampRecordset(connection, UserStampName(*user_id), true);
   stamp = StampOf(stamp_rs);
+  if (service == nullptr) service = OpenCacheService(data_source.runtime());
+  CacheService& cache = *service;
   cache.Add(group, LevelCacheKey(kStampLevel, identity, user_id), Variant(stamp_rs), &stamp);
 
   auto levels = template_level ? std::vector<Level>(kTemplateLevels.begin(), kTemplateLevels.end())
@@ -85,21 +87,22 @@ std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime) {
   return runtime.components().CreateAs<CacheService>(CacheService::kProgID);
 }
 
-std::string CacheTemplateLevels(CDataSource& data_source, CacheService& cache,
+std::string CacheTemplateLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
                                 PreparedLevels* prepared) {
   return CacheLevels(data_source, cache, prepared, std::nullopt);
 }
 
-std::string CacheUserLevels(CDataSource& data_source, CacheService& cache, PreparedLevels* prepared) {
+std::string CacheUserLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
+                            PreparedLevels* prepared) {
   return CacheLevels(data_source, cache, prepared, CurrentUserID(data_source));
 }
 
 std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source, PreparedLevels* prepared) {
-  // One service object serves the whole preparation; every object of a
-  // runtime shares the same store.
-  std::shared_ptr<CacheService> cache = OpenCacheService(data_source.runtime());
-  std::string template_stamp = CacheTemplateLevels(data_source, *cache, prepared);
-  std::string user_stamp = CacheUserLevels(data_source, *cache, prepared);
+  // One service object serves the whole preparation (every object of a
+  // runtime shares the same store), opened once the template stamp is read.
+  std::shared_ptr<CacheService> cache;
+  std::string template_stamp = CacheTemplateLevels(data_source, cache, prepared);
+  std::string user_stamp = CacheUserLevels(data_source, cache, prepared);
   auto stamps = Dictionary::Create();
   stamps->Set("TimeStamp", template_stamp);
   stamps->Set("UserTimeStamp", user_stamp);

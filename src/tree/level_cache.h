@@ -63,11 +63,16 @@ std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime);
 std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source,
                                                   PreparedLevels* prepared = nullptr);
 
-// The template stamp after making the template levels current.
-std::string CacheTemplateLevels(CDataSource& data_source, CacheService& cache,
+// The template stamp after making the template levels current. `cache` is
+// the preparation's cache service, opened here on first use: only after the
+// stamp row has been read (and created when missing), so a missing component
+// fails the call with the stamp row in place.
+std::string CacheTemplateLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
                                 PreparedLevels* prepared);
-// The caller's stamp after making the caller's levels current.
-std::string CacheUserLevels(CDataSource& data_source, CacheService& cache, PreparedLevels* prepared);
+// The caller's stamp after making the caller's levels current; `cache` as
+// above.
+std::string CacheUserLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
+                            PreparedLevels* prepared);
 
 // The cached level for the stamps of `stamps`: the template's when
 // `template_level`, else the caller's (stamps' "UserID"). Nothing when the

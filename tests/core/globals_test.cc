@@ -100,7 +100,9 @@ TEST(LoadResStringTest, TranslatesKnownMessages) {
       {kBadTemplate, "en", "Invalid or incorrect template file. Please select again."},
       // Unknown languages and keys come back as the key.
       {kFavorites, "fr", kFavorites},
-      {kFavorites, "EN", kFavorites},
+      // Language IDs compare as the column names they select.
+      {kFavorites, "EN", "Favorites"},
+      {kFavorites, "CHS", kFavorites},
       {kFavorites, "", kFavorites},
       {"未知消息", "en", "未知消息"},
       {"", "en", ""},
@@ -216,10 +218,14 @@ TEST(LanguageColumnTest, KnownLanguages) {
   for (const Case& test_case : std::vector<Case>{
            {"FName", "chs", "FName"},
            {" FName ", "chs", " FName "},
-           {"FName", "cht", "FName_cht"},
-           {"FName", "en", "FName_en"},
-           {"  FSubSysName ", "en", "FSubSysName_en"},
-           {" FName\t", "cht", "FName\t_cht"},
+           {"FName", "cht", "FName_CHT"},
+           {"FName", "CHT", "FName_CHT"},
+           {"FName", "Cht", "FName_CHT"},
+           {"FName", "en", "FName_EN"},
+           {"FName", "EN", "FName_EN"},
+           {"FName", "eN", "FName_EN"},
+           {"  FSubSysName ", "en", "FSubSysName_EN"},
+           {" FName\t", "cht", "FName\t_CHT"},
        }) {
     SCOPED_TRACE(std::string(test_case.column) + " / " + std::string(test_case.language));
     EXPECT_EQ(LanguageColumn(test_case.column, test_case.language), test_case.expected);
@@ -234,8 +240,7 @@ TEST(LanguageColumnTest, OtherLanguagesRaiseTheMissingColumnError) {
   };
   for (const Case& test_case : std::vector<Case>{
            {"FName", "CHS", "FName_CHS"},
-           {"FName", "EN", "FName_EN"},
-           {"FName", "Cht", "FName_Cht"},
+           {"FName", "Chs", "FName_Chs"},
            {" FName ", "", "FName_"},
            {"FName", "fr", "FName_fr"},
            {"FName", "en ", "FName_en "},

@@ -116,6 +116,10 @@ TEST_F(DatasInfoTest, LanguagesAreCachedSeparately) {
   EXPECT_EQ(NameOf(info_.GetSubSystem(Dsn(5, "cht"), id), "FSubSysID", 1001, "FName"), "我的總賬");
   EXPECT_EQ(NameOf(info_.GetSubSystem(Dsn(5, "chs"), id), "FSubSysID", 1001, "FName"), "我的总账");
   EXPECT_EQ(NameOf(info_.GetSubSystem(Dsn(5, "en"), id), "FSubSysID", 1001, "FName"), "My ledger");
+  // Column names compare without regard to case; "chs" alone is exact.
+  EXPECT_EQ(NameOf(info_.GetSubSystem(Dsn(5, "EN"), id), "FSubSysID", 1001, "FName"), "My ledger");
+  EXPECT_EQ(NameOf(info_.GetSubSystem(Dsn(5, "Cht"), id), "FSubSysID", 1001, "FName"), "我的總賬");
+  EXPECT_EQ(test::ErrorNumberOf([&] { info_.GetSubSystem(Dsn(5, "CHS"), id); }), errors::kDatabase);
 }
 
 TEST_F(DatasInfoTest, AccountsNeverShareCacheEntries) {
@@ -187,9 +191,12 @@ TEST_F(DatasInfoTest, TemplateSnapshotIsCachedUntilTheTemplateStampMoves) {
   // Without the cache component the snapshot is still served, read afresh.
   runtime_.components().Unregister(CacheService::kProgID);
   EXPECT_EQ(data_info.GetTemplate(Dsn(5))->Item("SubSystem").AsRecordset()->RecordCount(), 4);
-  // Listings need the cache: they fail with the creation error.
+  // Listings need the cache: they fail with the creation error, once the
+  // template stamp row has been read (and made when missing).
+  Exec("DELETE FROM t_DataFlowTimeStamp WHERE FName = 'DataFlow'");
   int32_t id = 0;
   EXPECT_EQ(test::ErrorNumberOf([&] { info_.GetSubSystem(Dsn(5), id); }), errors::kCannotCreateObject);
+  EXPECT_NE(StampVersion("DataFlow"), -1);
 }
 
 TEST_F(DatasInfoTest, BadDescriptorsFailEveryListing) {

@@ -143,7 +143,7 @@ TEST_F(SnapshotTest, NamesFollowTheRequestLanguage) {
 }
 
 TEST_F(SnapshotTest, UnknownLanguageFailsLikeAMissingColumn) {
-  for (const std::string language : {"fr", "CHS", "En", "en;DROP TABLE t_DataFlowTopClass"}) {
+  for (const std::string language : {"fr", "CHS", "en;DROP TABLE t_DataFlowTopClass"}) {
     SCOPED_TRACE(language);
     std::string dsn = "ConnectString={" + connect_string_ + "};UserID=5;LANGUAGE={" + language + "}";
     std::optional<ComError> error = test::ErrorOf([&] { data_info_.GetTemplate(dsn); });
