@@ -20,10 +20,10 @@ void TouchStamp(const DbConnection& connection, const std::string& name) {
 
 // The opening of every write: the abort vote first, then the context and
 // the call's connection.
-WriteRequest OpenWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn) {
+RequestContext OpenWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn) {
   GetObjectContext().SetAbort();
   context = PrepareContext(runtime, sDsn);
-  return WriteRequest{*context.parse, *context.data_source, context.data_source->Connection()};
+  return context;
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
                       const WriteBody& body) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
     try {
-      WriteRequest request = OpenWrite(runtime, context, sDsn);
+      WriteRequest request(OpenWrite(runtime, context, sDsn));
       body(request);
     } catch (const ComError& error) {
       // Cast again: a nested call on this object may have voted complete
@@ -51,7 +51,7 @@ void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_v
                         const WriteBody& body) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
     try {
-      WriteRequest request = OpenWrite(runtime, context, sDsn);
+      WriteRequest request(OpenWrite(runtime, context, sDsn));
       if (RunSkippingFailure(request.connection.transaction(), [&] { body(request); })) {
         GetObjectContext().SetComplete();
       }

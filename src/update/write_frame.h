@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 #include "core/request_context.h"
 #include "platform/db_connection.h"
@@ -30,8 +31,20 @@
 
 namespace lxm {
 
-// What a write's statements work with. Valid for the body's run only.
+// What a write's statements work with. Valid for the body's run only. The
+// request holds its own share of the context, so a nested call on the same
+// object, which replaces the object's context, cannot free what `parse` and
+// `data_source` refer to.
 struct WriteRequest {
+  explicit WriteRequest(RequestContext request_context)
+      : context(std::move(request_context)),
+        parse(*context.parse),
+        data_source(*context.data_source),
+        connection(data_source.Connection()) {}
+  WriteRequest(const WriteRequest&) = delete;
+  WriteRequest& operator=(const WriteRequest&) = delete;
+
+  const RequestContext context;
   const CParse& parse;
   CDataSource& data_source;
   DbConnection connection;  // from data_source.Connection()

@@ -13,6 +13,7 @@
 #include "test_support/error_matchers.h"
 #include "tree/account_setup.h"
 #include "update/update_fixture.h"
+#include "update/write_frame.h"
 
 namespace lxm {
 namespace {
@@ -100,6 +101,22 @@ TEST_F(WriteFrameTest, ANestedWriteJoinsTheOuterCallAndItsVote) {
   });
   EXPECT_EQ(TopClassName(), "first");
   EXPECT_EQ(SubSystemName(5), "second");
+}
+
+TEST_F(WriteFrameTest, ANestedCallOnTheSameObjectLeavesTheOuterRequestIntact) {
+  // The nested frame replaces the object's context; the outer request keeps
+  // its own (under the sanitizers a freed one would be reported here).
+  RequestContext context;
+  RunStandardWrite(runtime_, context, Dsn(5, "en"), [&](WriteRequest& outer) {
+    RunSwallowingWrite(runtime_, context, Dsn(7, "cht"), [&](WriteRequest& inner) {
+      EXPECT_EQ(inner.parse.UserID(), 7);
+    });
+    EXPECT_EQ(context.parse->UserID(), 7);
+    EXPECT_EQ(outer.parse.UserID(), 5);
+    EXPECT_EQ(outer.parse.LanguageID(), "en");
+    EXPECT_EQ(outer.data_source.ParseObject()->UserID(), 5);
+    BumpStamp(outer.connection, outer.parse, /*template_stamp=*/false);
+  });
 }
 
 TEST_F(WriteFrameTest, ASwallowedNestedFailureLeavesNothingEvenWhenTheOuterCallCompletes) {
