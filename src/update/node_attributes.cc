@@ -9,6 +9,7 @@
 #include "platform/convert.h"
 #include "platform/text_util.h"
 #include "update/datas_update.h"
+#include "update/dictionary_values.h"
 #include "update/write_frame.h"
 
 namespace lxm {
@@ -89,16 +90,8 @@ void AssignName(const NodeLevel& level, bool language_column_only, std::string_v
   }
 }
 
-const Dictionary& RequireDictionary(const std::shared_ptr<Dictionary>& dict) {
-  if (dict == nullptr) throw RuntimeError(errors::kInvalidCall);
-  return *dict;
-}
-
 // 1 when the value is true, else 0; a Null value is not true.
-int32_t FlagValue(const Dictionary& dict, std::string_view key) {
-  Variant value = dict.ValueOr(key, Variant(true));
-  return !value.IsNull() && CBool(value) ? 1 : 0;
-}
+int32_t FlagValue(const Dictionary& dict, std::string_view key) { return FlagValue(dict, key, Variant(true)); }
 
 // The values every node update reads, each whether present or not.
 struct NodeValues {
@@ -120,11 +113,7 @@ NodeValues ReadNodeValues(const Dictionary& dict, bool reads_show_sys_type) {
 // The user whose overlay rows change: "TemplateUserID" when not empty, else
 // the caller.
 int32_t TargetUserID(const std::shared_ptr<Dictionary>& dctInfo, const CDataSource& data_source) {
-  if (dctInfo != nullptr) {
-    Variant value = dctInfo->ValueOr("TemplateUserID", Variant(""));
-    if (!value.IsNull() && !CStr(value).empty()) return CLng(value);
-  }
-  return CurrentUserID(data_source);
+  return TemplateUserIDOr(dctInfo, CurrentUserID(data_source));
 }
 
 // The caller's stamp (or the template's) as every write bumps it; an overlay
