@@ -15,6 +15,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
   // Favourites and profile values (methods_favourites.cc).
   AddDatasUpdateFavouriteMethods(info);
 
+  // Tree administration (methods_tree_admin.cc).
+  AddDatasUpdateAdminMethods(info);
+
   // New DatasUpdate methods join here, one entry each.
 }
 

@@ -14,6 +14,9 @@ namespace lxm::server {
 // UpdateSubSysFuncName, UpdateAcctTypeName, UpdateDetailFunc.
 void AddDatasUpdateEditMethods(ClassInfo& info);
 
+// CreateSubSys, CreateTopClass, DeleteItem, SetDefault, ApplyAllUser.
+void AddDatasUpdateAdminMethods(ClassInfo& info);
+
 // GetSubSysClass, GetSubSysName, IsHasChild, GetNextIndex, GetNextID,
 // IsReFreshBaseData, GetProfileValue, IsRefreshNode, GetSubSystemInfo,
 // IsSetEnable, GetAcctShowName.

@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "core/request_context.h"
+#include "platform/db_connection.h"
 #include "platform/dictionary.h"
 #include "platform/runtime.h"
 
@@ -132,7 +133,75 @@ class DatasUpdate {
   // inserting or updating its one row, and bumps the caller's stamp.
   void SetProfileValue(std::string_view sDsn, const std::string& strName, const std::string& strValue);
 
+  // ---- Creating nodes (tree_creation.cc) ----
+  //
+  // Both read `oDict` with defaults for missing keys; numbers and flags go
+  // through the conversion rules (text that is no number fails with 13 and
+  // writes nothing). Names default to one blank, the CHT and EN names to the
+  // simplified-Chinese one. Template mode (`blnTemplate`) writes the template
+  // table and bumps the template stamp; overlay mode writes the caller's row
+  // and bumps the caller's stamp. A duplicate ID fails with the database's
+  // error. Nothing is written when any step fails.
+
+  // Adds a subsystem under `lTopClassID` at position `lIndex` and returns its
+  // ID: "FSubSysID" when above 0; else lTopClassID * 10 + lIndex (overflow:
+  // error 6), with -"FSubSysID" as the previous number when the suite knows it
+  // (a row in ICClassType; -8999..-8000 are taken on trust). Keys "FSysName",
+  // "FSysNameCHT", "FSysNameEN", "FShowSysType" (0), "FVisible" (1), "FAcctType"
+  // (" "), and in template mode "FRefresh" (0), "FClassName" (" "), "FSubID"
+  // (""). A previous number, or a new ID in 8000..8999 or 80000..89999, writes
+  // the catalogue row (t_SubSystem, FNumber = "FSubID"); a previous number that
+  // differs from the new ID is renumbered in the catalogue and the nine side
+  // tables. Failures are raised with their number and description under the
+  // source "LXMDataFlow.DatasUpdate.CreateSubSys".
+  int32_t CreateSubSys(std::string_view sDsn, int32_t lTopClassID, int32_t lIndex,
+                       const std::shared_ptr<Dictionary>& oDict, bool blnTemplate = false);
+  // Adds a top class at position `lIndex` under the caller-supplied
+  // "FTopClassID" and returns that ID. Keys "FTopClassName", "FTopClassNameCHT",
+  // "FTopClassNameEN", "FShowSysType" (0, template only), "FVisible" ("True"),
+  // "FAcctType" (" "). Failures are raised with their number and description;
+  // the source is the failure's source, CR LF, and
+  // "LXMDataFlow.DatasUpdate.CreateTopClass".
+  int32_t CreateTopClass(std::string_view sDsn, int32_t lIndex, const std::shared_ptr<Dictionary>& oDict,
+                         bool blnTemplate = false);
+
+  // ---- Deleting nodes (node_deletion.cc) ----
+
+  // Deletes one node's row; `lBase` names the level (1000 top class, 100000
+  // subsystem, 10000000 sub-function, 1000000000 detail function). Template
+  // mode deletes the template row (a subsystem's catalogue row too) and bumps
+  // the template stamp; overlay mode deletes the caller's and the shared
+  // default's rows of the node and bumps both users' stamps. Children stay.
+  // Never raises: any failure (an unknown level included) changes nothing.
+  void DeleteItem(std::string_view sDsn, int32_t lBase, int32_t lID, bool blnTemplate = false);
+
+  // ---- Reset and propagation (overlay_reset.cc) ----
+
+  // Resets the caller's overlay to the shared default: drops the caller's
+  // rows and the default's rows whose template node is gone, then gives the
+  // caller a row for each of the default's nodes with the template's names,
+  // order and visibility. Touches every stamp but the template's. Failures
+  // (the caller being user 0, the shared default itself, included) are raised
+  // with their number and description under the source
+  // "LXMDataFlow.DatasUpdate.SetDefault"; nothing is changed then.
+  void SetDefault(std::string_view sDsn);
+  // Copies the overlay of the template user ("TemplateUserID" of `dctInfo`,
+  // else the caller). With no "TemplateUserID" and an empty `vctUser`, the
+  // template user's overlay becomes the shared default of everybody: every
+  // other overlay but user 0's is dropped and user 0 takes the template
+  // user's rows (none when that is user 0). Otherwise each user of `vctUser`
+  // (CLng rules; the template user and repeats are skipped) gets an exact copy
+  // of the template user's rows in place of their own. Touches every stamp
+  // but the template's. Returns True; failures are raised (source
+  // ":ExcuteBuildSQL" for the listed users' copy) and change nothing. A null
+  // `vctUser` raises error 5.
+  bool ApplyAllUser(std::string_view sDsn, const std::shared_ptr<Vector>& vctUser,
+                    const std::shared_ptr<Dictionary>& dctInfo = nullptr);
+
  private:
+  // The listed users' copy of ApplyAllUser, ten users to a chunk.
+  static void ExcuteBuildSQL(const DbConnection& connection, const Vector& users, int32_t template_user);
+
   Runtime* runtime_;
   RequestContext context_;  // of the last call
 };

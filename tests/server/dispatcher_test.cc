@@ -263,6 +263,28 @@ TEST_F(DispatcherTest, DescriptorSpellingsOfTheSameDatabaseAreAccepted) {
   EXPECT_EQ(reply.status, 200) << reply.body;
 }
 
+TEST_F(DispatcherTest, AdministrativeWritesTakeDictionariesAndListsAsJson) {
+  Reply created = Call("LXMDataFlow.DatasUpdate", "CreateSubSys",
+                       Args(Dsn(0), R"(,1,9,{"FSubSysID":8777,"FSysName":"新","FSubID":"NEW"},true)"));
+  ASSERT_EQ(created.status, 200) << created.body;
+  EXPECT_EQ(created.body, R"({"result":8777})");
+  EXPECT_TRUE(Scalar("SELECT FNumber FROM t_SubSystem WHERE FSubSysID = 8777") == Variant("NEW"));
+
+  Reply applied = Call("LXMDataFlow.DatasUpdate", "ApplyAllUser", Args(Dsn(16394), R"(,[16395,"16396"])"));
+  ASSERT_EQ(applied.status, 200) << applied.body;
+  EXPECT_EQ(applied.body, R"({"result":true})");
+  for (const char* table : {"t_UserTopClass", "t_UserSubSystem", "t_UserSubFunc", "t_UserDetailFunc"}) {
+    SCOPED_TRACE(table);
+    std::string count = std::string("SELECT COUNT(*) FROM ") + table + " WHERE FUserID = ?";
+    EXPECT_GT(Scalar(count, {Variant(16394)}).AsLong(), 0);
+    EXPECT_TRUE(Scalar(count, {Variant(16396)}) == Scalar(count, {Variant(16394)}));
+  }
+
+  Reply refused = Call("LXMDataFlow.DatasUpdate", "SetDefault", Args(Dsn(0)));
+  EXPECT_EQ(refused.status, 500);
+  EXPECT_EQ(Json::parse(refused.body)["error"]["source"], "LXMDataFlow.DatasUpdate.SetDefault");
+}
+
 TEST_F(DispatcherTest, DescriptorThatDoesNotParseRaisesItsError) {
   std::string twice = Dsn(16394) + ";UserID=1";
   for (bool restricted : {true, false}) {

@@ -99,6 +99,20 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasUpdate, "Sub UpdateNormalFuncGroup(sDsn As String, lngGroupID As Long, strName As String)"},
     {kDatasUpdate, "Sub SetDetailFuncNotNormal(sDsn As String)"},
     {kDatasUpdate, "Sub SetProfileValue(sDsn As String, strName As String, strValue As String)"},
+    // DatasUpdate: tree administration.
+    {kDatasUpdate,
+     "Function CreateSubSys(sDsn As String, ByRef lTopClassID As Long, ByRef lIndex As Long, "
+     "ByRef oDict As Dictionary, Optional ByRef blnTemplate As Boolean = false) As Long"},
+    {kDatasUpdate,
+     "Function CreateTopClass(sDsn As String, ByRef lIndex As Long, ByRef oDict As Dictionary, "
+     "Optional ByRef blnTemplate As Boolean = false) As Long"},
+    {kDatasUpdate,
+     "Sub DeleteItem(sDsn As String, ByRef lBase As Long, ByRef lID As Long, "
+     "Optional ByRef blnTemplate As Boolean = false)"},
+    {kDatasUpdate, "Sub SetDefault(sDsn As String)"},
+    {kDatasUpdate,
+     "Function ApplyAllUser(sDsn As String, vctUser As Vector, Optional dctInfo As Dictionary = null) "
+     "As Boolean"},
 };
 
 }  // namespace lxm::test
