@@ -5,8 +5,10 @@
 namespace lxm {
 
 Runtime::Runtime(const RuntimeOptions& options)
-    : cache_store_(std::make_shared<CacheStore>(options.cache_max_bytes)) {
-  RegisterDefaultComponents(components_, cache_store_);
+    : cache_store_(std::make_shared<CacheStore>(options.cache_max_bytes)),
+      registry_(options.registry != nullptr ? options.registry : std::make_shared<const RegistryData>()),
+      installation_(options.installation) {
+  RegisterDefaultComponents(components_, cache_store_, registry_);
 }
 
 Runtime& Runtime::Default() {
@@ -14,10 +16,12 @@ Runtime& Runtime::Default() {
   return *runtime;
 }
 
-void RegisterDefaultComponents(ComponentFactory& factory, std::shared_ptr<CacheStore> cache_store) {
+void RegisterDefaultComponents(ComponentFactory& factory, std::shared_ptr<CacheStore> cache_store,
+                               std::shared_ptr<const RegistryData> registry) {
   factory.Register(ResourceLoader::kProgID, [] { return std::make_shared<ResourceLoader>(); });
   factory.Register(CacheService::kProgID,
                    [cache_store] { return std::make_shared<CacheService>(cache_store); });
+  factory.Register(RegistryReader::kProgID, [registry] { return std::make_shared<RegistryReader>(registry); });
 }
 
 }  // namespace lxm

@@ -12,15 +12,37 @@
 
 #include <cstddef>
 #include <memory>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/cache_service.h"
 #include "platform/component_factory.h"
 #include "platform/db/database.h"
+#include "platform/registry.h"
+#include "platform/shared_properties.h"
 
 namespace lxm {
 
+// Where the installation lives on this machine; each is optional (see
+// environment/installation_paths.h for how they are used).
+struct InstallationSettings {
+  std::string executable_path;  // empty: this process's own executable
+  std::string install_root;     // used when the directories and the registry tell nothing
+  std::string edition;          // edition name for that root ("R8STANDARD", ...)
+  std::string patch_dir;        // empty: "ZQPatchs/" under the installation root
+  // The only folders whose files the service hands to clients (pictures,
+  // patches, the file helpers); none means no file is served.
+  std::vector<std::string> file_roots;
+  // Files larger than this are refused.
+  int64_t max_file_bytes = 64 * 1024 * 1024;
+};
+
 struct RuntimeOptions {
   size_t cache_max_bytes = CacheStore::kDefaultMaxBytes;
+  // What "PLX.Reg" reads; none means every read gives its default.
+  std::shared_ptr<const RegistryData> registry;
+  InstallationSettings installation;
 };
 
 class Runtime {
@@ -36,16 +58,25 @@ class Runtime {
   ComponentFactory& components() { return components_; }
   // The store behind the "SpindleCache.CacheFacade" objects of this runtime.
   CacheStore& cache_store() { return *cache_store_; }
+  // The registry behind the "PLX.Reg" objects of this runtime (never null).
+  const std::shared_ptr<const RegistryData>& registry() const { return registry_; }
+  const InstallationSettings& installation() const { return installation_; }
+  // The process's shared property groups.
+  SharedProperties& shared_properties() { return shared_properties_; }
 
  private:
   DatabaseRegistry databases_;
   ComponentFactory components_;
   std::shared_ptr<CacheStore> cache_store_;
+  std::shared_ptr<const RegistryData> registry_;
+  InstallationSettings installation_;
+  SharedProperties shared_properties_;
 };
 
 // Registers the default implementation of every outside component; the cache
-// facade hands out `cache_store`.
-void RegisterDefaultComponents(ComponentFactory& factory, std::shared_ptr<CacheStore> cache_store);
+// facade hands out `cache_store`, the registry reader reads `registry`.
+void RegisterDefaultComponents(ComponentFactory& factory, std::shared_ptr<CacheStore> cache_store,
+                               std::shared_ptr<const RegistryData> registry);
 
 }  // namespace lxm
 
