@@ -90,4 +90,21 @@ std::string MidChars(std::string_view text, size_t start, size_t length) {
 
 std::string LeftChars(std::string_view text, size_t length) { return MidChars(text, 1, length); }
 
+size_t CharCount(std::string_view text) {
+  size_t count = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    size_t bytes = 0;
+    size_t units = 0;
+    NextChar(text.substr(pos), &bytes, &units);
+    pos += bytes;
+    count += units;
+  }
+  return count;
+}
+
+std::string RightChars(std::string_view text, size_t length) {
+  size_t total = CharCount(text);
+  return total <= length ? std::string(text) : MidChars(text, total - length + 1, length);
+}
+
 }  // namespace lxm

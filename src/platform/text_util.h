@@ -22,6 +22,9 @@ std::string_view TrimTrailingSpaces(std::string_view text);
 // range). A byte that is not valid UTF-8 counts one. `start` is 1-based.
 std::string LeftChars(std::string_view text, size_t length);
 std::string MidChars(std::string_view text, size_t start, size_t length);
+std::string RightChars(std::string_view text, size_t length);
+// The length of `text` in those characters (Len).
+size_t CharCount(std::string_view text);
 
 // Hash and equality for maps keyed by text without regard to case.
 struct CaseInsensitiveHash {
