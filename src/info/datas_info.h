@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "core/request_context.h"
@@ -136,6 +137,34 @@ class DatasInfo {
   // FDetailFuncID. sHelpCode is not changed. Every error is raised again
   // under the source "LxmDataFlow.DatasInfo:GetHelpCodeInfo".
   Recordset GetHelpCodeInfo(std::string_view sDsn, std::string& sHelpCode);
+
+  // ---- Pictures, patches and files of the installation
+  //      (environment/installation_files.cc) ----
+  //
+  // Only files under the server's configured file roots are served (see
+  // environment/served_files.h); any other file reads as missing.
+
+  // Six picture entries, one per window picture of the component directory,
+  // each a dictionary "Type" ("Middle"), "Image" (the bytes, or "" when the
+  // file is missing) and "Ok" (the text "true" or "false"). Failures are
+  // raised with the source "LXMDataFlow.DatasUpdate:GetPicInfo".
+  std::shared_ptr<Vector> GetPicInfo();
+  // The installed patches: patch number -> patch code, from the patch history
+  // log (codes of 1 to 8 letters, digits or underscores whose service-pack key
+  // has a "VERSION"), numbered from the log's "ZQPatchHistory" section, else
+  // "M" and the position in six digits. Empty without a log; nothing (null)
+  // after any failure.
+  std::shared_ptr<Dictionary> GetPatchLst();
+  // The programs of the patches numbered "A..." that `dctPatch` does not hold
+  // as keys: code -> {code + ".exe": bytes}, plus "Number": number -> code.
+  // Nothing (null) after any failure.
+  std::shared_ptr<Dictionary> GetPatchFile(const std::shared_ptr<Dictionary>& dctPatch);
+  bool FileExists(const std::string& strFilePath);
+  // Error 53 when the file is not served.
+  int32_t GetFileSize(const std::string& strFilePath);
+  // The file's bytes (one 0 byte for an empty file); error 5 with source
+  // "LXMDataFlow.DatasUpdate" when it is not served.
+  Bytes FileToVariant(const std::string& strLocalFile);
 
  private:
   // The frame of the favourite reads: the read sequence, then `read` on an

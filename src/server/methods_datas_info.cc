@@ -7,6 +7,7 @@
 
 #include "info/datas_info.h"
 #include "server/methods_favourites.h"
+#include "server/methods_installation.h"
 #include "server/methods_tree_edits.h"
 #include "server/type_library.h"
 
@@ -64,6 +65,9 @@ void AddDatasInfoMethods(ClassInfo& info) {
 
   // Favourites and help codes (methods_favourites.cc).
   AddDatasInfoFavouriteMethods(info);
+
+  // Pictures, patches and files of the installation (methods_installation.cc).
+  AddDatasInfoInstallationMethods(info);
 
   // New DatasInfo methods join here, one entry each.
 }

@@ -46,6 +46,13 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasInfo, "Function GetNormalFunc(sDsn As String, lngGroupID As Long) As Recordset"},
     {kDatasInfo, "Function GetDetailNormalFunc(sDsn As String, lngGroupID As Long) As Recordset"},
     {kDatasInfo, "Function GetHelpCodeInfo(sDsn As String, ByRef sHelpCode As String) As Recordset"},
+    // DatasInfo: pictures, patches and files of the installation.
+    {kDatasInfo, "Function GetPicInfo() As Vector"},
+    {kDatasInfo, "Function GetPatchLst() As Dictionary"},
+    {kDatasInfo, "Function GetPatchFile(ByRef dctPatch As Dictionary) As Dictionary"},
+    {kDatasInfo, "Function FileExists(strFilePath As String) As Boolean"},
+    {kDatasInfo, "Function GetFileSize(strFilePath As String) As Long"},
+    {kDatasInfo, "Function FileToVariant(strLocalFile As String) As Variant"},
     // DatasInfo: single-node queries.
     {kDatasInfo, "Function GetSubSysClass(sDsn As String, ByRef lID As Long, ByRef lType As Long) As String"},
     {kDatasInfo, "Function GetSubSysName(sDsn As String, ByRef lFDetailFuncID As Long) As String"},

@@ -45,9 +45,9 @@ TEST(TypeLibraryTest, HasEveryExpectedMethodWithItsSignature) {
     ASSERT_NE(method, nullptr) << "missing from the type library";
     EXPECT_EQ(Signature(*method), expected.signature);
     EXPECT_TRUE(static_cast<bool>(method->invoke));
-    // Every public method takes the descriptor first, so the command line
-    // can put it there.
-    EXPECT_EQ(method->DescriptorIndex(), 0);
+    // A method that takes a descriptor takes it first, so the command line
+    // can put it there (the installation's file methods take none).
+    EXPECT_LE(method->DescriptorIndex(), 0);
   }
 }
 
