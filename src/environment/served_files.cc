@@ -9,8 +9,6 @@ namespace lxm {
 namespace {
 
 constexpr size_t kChunkBytes = 4096;
-constexpr int32_t kFileNotFound = 53;
-constexpr int32_t kOutOfMemory = 7;
 
 // True when `path` lies at or below `root` (both resolved).
 bool IsUnder(const std::filesystem::path& path, const std::filesystem::path& root) {
@@ -36,7 +34,7 @@ int32_t ServedFiles::GetFileSize(std::string_view path) const {
   std::optional<std::filesystem::path> file = Resolve(path);
   std::error_code error;
   uintmax_t size = file ? std::filesystem::file_size(*file, error) : 0;
-  if (!file || error) throw ComError(kFileNotFound, std::string(kRuntimeErrorSource), "File not found");
+  if (!file || error) throw RuntimeError(errors::kFileNotFound);
   if (size > static_cast<uintmax_t>(INT32_MAX)) throw RuntimeError(errors::kOverflow);
   return static_cast<int32_t>(size);
 }
@@ -49,7 +47,7 @@ Bytes ServedFiles::FileToVariant(std::string_view path) const {
   int32_t size = GetFileSize(path);
   if (size <= 0) return Bytes{0};
   if (size > settings_->max_file_bytes) {
-    throw ComError(kOutOfMemory, std::string(kRuntimeErrorSource),
+    throw ComError(errors::kOutOfMemory, std::string(kRuntimeErrorSource),
                    "File \"" + std::string(path) + "\" is larger than the " +
                        std::to_string(settings_->max_file_bytes) + " bytes this server hands out.");
   }
@@ -59,7 +57,7 @@ Bytes ServedFiles::FileToVariant(std::string_view path) const {
     size_t chunk = std::min(kChunkBytes, bytes.size() - offset);
     in.read(reinterpret_cast<char*>(bytes.data() + offset), static_cast<std::streamsize>(chunk));
   }
-  if (!in) throw ComError(kFileNotFound, std::string(kRuntimeErrorSource), "File not found");
+  if (!in) throw RuntimeError(errors::kFileNotFound);
   return bytes;
 }
 

@@ -9,6 +9,9 @@ std::string RuntimeDescription(int32_t number) {
   switch (number) {
     case errors::kInvalidCall: return "Invalid procedure call or argument";
     case errors::kOverflow: return "Overflow";
+    case errors::kOutOfMemory: return "Out of memory";
+    case errors::kFileNotFound: return "File not found";
+    case errors::kPermissionDenied: return "Permission denied";
     case errors::kSubscriptOutOfRange: return "Subscript out of range";
     case errors::kDivisionByZero: return "Division by zero";
     case errors::kTypeMismatch: return "Type mismatch";

@@ -30,9 +30,12 @@ inline constexpr int32_t kNoCurrentRecord = -2146825267;
 // Automation runtime errors.
 inline constexpr int32_t kInvalidCall = 5;
 inline constexpr int32_t kOverflow = 6;
+inline constexpr int32_t kOutOfMemory = 7;
 inline constexpr int32_t kSubscriptOutOfRange = 9;
 inline constexpr int32_t kDivisionByZero = 11;
 inline constexpr int32_t kTypeMismatch = 13;
+inline constexpr int32_t kFileNotFound = 53;
+inline constexpr int32_t kPermissionDenied = 70;
 inline constexpr int32_t kInvalidUseOfNull = 94;
 inline constexpr int32_t kCannotCreateObject = 429;
 inline constexpr int32_t kDuplicateKey = 457;
@@ -67,7 +70,7 @@ class ComError : public std::exception {
   std::string what_;
 };
 
-// An automation runtime error (5, 6, 9, 11, 13, 94, 429, 457) with the
+// An automation runtime error (5, 6, 7, 9, 11, 13, 53, 70, 94, 429, 457) with the
 // runtime's own description and kRuntimeErrorSource.
 ComError RuntimeError(int32_t number);
 

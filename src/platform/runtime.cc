@@ -7,7 +7,8 @@ namespace lxm {
 Runtime::Runtime(const RuntimeOptions& options)
     : cache_store_(std::make_shared<CacheStore>(options.cache_max_bytes)),
       registry_(options.registry != nullptr ? options.registry : std::make_shared<const RegistryData>()),
-      installation_(options.installation) {
+      installation_(options.installation),
+      commands_(options.commands) {
   RegisterDefaultComponents(components_, cache_store_, registry_);
 }
 

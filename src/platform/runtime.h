@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/cache_service.h"
+#include "platform/command_runner.h"
 #include "platform/component_factory.h"
 #include "platform/db/database.h"
 #include "platform/registry.h"
@@ -43,6 +44,8 @@ struct RuntimeOptions {
   // What "PLX.Reg" reads; none means every read gives its default.
   std::shared_ptr<const RegistryData> registry;
   InstallationSettings installation;
+  // The command lines ExecCmd may run; none by default.
+  CommandSettings commands;
 };
 
 class Runtime {
@@ -61,6 +64,7 @@ class Runtime {
   // The registry behind the "PLX.Reg" objects of this runtime (never null).
   const std::shared_ptr<const RegistryData>& registry() const { return registry_; }
   const InstallationSettings& installation() const { return installation_; }
+  const CommandSettings& commands() const { return commands_; }
   // The process's shared property groups.
   SharedProperties& shared_properties() { return shared_properties_; }
 
@@ -70,6 +74,7 @@ class Runtime {
   std::shared_ptr<CacheStore> cache_store_;
   std::shared_ptr<const RegistryData> registry_;
   InstallationSettings installation_;
+  CommandSettings commands_;
   SharedProperties shared_properties_;
 };
 

@@ -1,8 +1,9 @@
 // Type library entries of DatasUpdate ("LXMDataFlow.DatasUpdate").
 //
-// ExecCmd and RegMiddle, once written, join here like any other method: the
-// dispatcher refuses them by name unless the server runs with --enable-exec.
+// ExecCmd and RegMiddle are entries like any other: the dispatcher refuses
+// them by name unless the server runs with --enable-exec.
 #include "server/methods_favourites.h"
+#include "server/methods_installation.h"
 #include "server/methods_tree_edits.h"
 #include "server/type_library.h"
 
@@ -17,6 +18,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
 
   // Tree administration (methods_tree_admin.cc).
   AddDatasUpdateAdminMethods(info);
+
+  // Commands and component registration (methods_installation.cc).
+  AddDatasUpdateInstallationMethods(info);
 
   // New DatasUpdate methods join here, one entry each.
 }

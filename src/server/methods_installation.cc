@@ -1,6 +1,7 @@
 #include "server/methods_installation.h"
 
 #include "info/datas_info.h"
+#include "update/datas_update.h"
 
 namespace lxm::server {
 
@@ -26,6 +27,24 @@ void AddDatasInfoInstallationMethods(ClassInfo& info) {
             [](Runtime& runtime, Arguments& args) {
               return Variant(DatasInfo(runtime).FileToVariant(args[0].AsString()));
             }});
+}
+
+void AddDatasUpdateInstallationMethods(ClassInfo& info) {
+  using enum ValueType;
+  info.Add({"ExecCmd", {Ref("cmdline", kString)}, kVoid,
+            [](Runtime& runtime, Arguments& args) {
+              std::string cmdline = args[0].AsString();
+              DatasUpdate(runtime).ExecCmd(cmdline);
+              args[0] = Variant(cmdline);
+              return Variant();
+            }});
+  info.Add({"GetActiveXFilePath", {In("strProgID", kString), Optional("bInProcess", kBoolean, Variant(true))},
+            kString,
+            [](Runtime& runtime, Arguments& args) {
+              return Variant(DatasUpdate(runtime).GetActiveXFilePath(args[0].AsString(), args[1].AsBool()));
+            }});
+  info.Add({"RegMiddle", {In("sR8Version", kVariant)}, kBoolean,
+            [](Runtime& runtime, Arguments& args) { return Variant(DatasUpdate(runtime).RegMiddle(args[0])); }});
 }
 
 }  // namespace lxm::server

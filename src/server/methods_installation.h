@@ -1,5 +1,7 @@
-// Type library entries of DatasInfo's installation files: GetPicInfo,
-// GetPatchLst, GetPatchFile, FileExists, GetFileSize, FileToVariant.
+// Type library entries of the installation environment: DatasInfo's files
+// (GetPicInfo, GetPatchLst, GetPatchFile, FileExists, GetFileSize,
+// FileToVariant) and DatasUpdate's commands and component registration
+// (ExecCmd, GetActiveXFilePath, RegMiddle).
 #ifndef LXM_SERVER_METHODS_INSTALLATION_H_
 #define LXM_SERVER_METHODS_INSTALLATION_H_
 
@@ -8,6 +10,7 @@
 namespace lxm::server {
 
 void AddDatasInfoInstallationMethods(ClassInfo& info);
+void AddDatasUpdateInstallationMethods(ClassInfo& info);
 
 }  // namespace lxm::server
 

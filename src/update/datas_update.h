@@ -198,6 +198,23 @@ class DatasUpdate {
   bool ApplyAllUser(std::string_view sDsn, const std::shared_ptr<Vector>& vctUser,
                     const std::shared_ptr<Dictionary>& dctInfo = nullptr);
 
+  // ---- Commands and component registration (environment/component_registration.cc) ----
+
+  // Runs one command line on the server and waits for it: only command lines
+  // the configuration allows (exact program, argument pattern), started
+  // without a shell, within a time limit. Raises 70 naming a refused program,
+  // 53 when it cannot be started, 5 when it times out or fails (exit status
+  // not 0). `cmdline` is left as it was.
+  void ExecCmd(std::string& cmdline);
+  // The file of the server registered for a ProgID (the in-process server, or
+  // the local server when `bInProcess` is false) as the registry holds it;
+  // "" when the ProgID has no class ID.
+  std::string GetActiveXFilePath(const std::string& strProgID, bool bInProcess = true);
+  // Registers the middleware of the edition `sR8Version` ("" = installed)
+  // again, through ExecCmd, unless the server manager is registered from its
+  // directory already. False after any failure (nothing reported).
+  bool RegMiddle(const Variant& sR8Version);
+
  private:
   // The listed users' copy of ApplyAllUser, ten users to a chunk.
   static void ExcuteBuildSQL(const DbConnection& connection, const Vector& users, int32_t template_user);

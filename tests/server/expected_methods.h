@@ -106,6 +106,10 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasUpdate, "Sub UpdateNormalFuncGroup(sDsn As String, lngGroupID As Long, strName As String)"},
     {kDatasUpdate, "Sub SetDetailFuncNotNormal(sDsn As String)"},
     {kDatasUpdate, "Sub SetProfileValue(sDsn As String, strName As String, strValue As String)"},
+    // DatasUpdate: commands and component registration.
+    {kDatasUpdate, "Sub ExecCmd(ByRef cmdline As String)"},
+    {kDatasUpdate, "Function GetActiveXFilePath(strProgID As String, Optional bInProcess As Boolean = true) As String"},
+    {kDatasUpdate, "Function RegMiddle(sR8Version As Variant) As Boolean"},
     // DatasUpdate: tree administration.
     {kDatasUpdate,
      "Function CreateSubSys(sDsn As String, ByRef lTopClassID As Long, ByRef lIndex As Long, "
