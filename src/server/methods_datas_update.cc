@@ -15,6 +15,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
   // Favourites and profile values (methods_favourites.cc).
   AddDatasUpdateFavouriteMethods(info);
 
+  // Detail-function synchronisation and creation (methods_detail_sync.cc).
+  AddDatasUpdateDetailSyncMethods(info);
+
   // New DatasUpdate methods join here, one entry each.
 }
 

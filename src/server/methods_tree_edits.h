@@ -14,6 +14,9 @@ namespace lxm::server {
 // UpdateSubSysFuncName, UpdateAcctTypeName, UpdateDetailFunc.
 void AddDatasUpdateEditMethods(ClassInfo& info);
 
+// RefreshDetailFunc, CreateDetailFunc, CreateSubFunc.
+void AddDatasUpdateDetailSyncMethods(ClassInfo& info);
+
 // GetSubSysClass, GetSubSysName, IsHasChild, GetNextIndex, GetNextID,
 // IsReFreshBaseData, GetProfileValue, IsRefreshNode, GetSubSystemInfo,
 // IsSetEnable, GetAcctShowName.
