@@ -5,8 +5,8 @@
 //
 //   build-release/detail_sync_bench
 //
-// Counters: calls_per_s, and vs_5ms_aim = time per call / 5 ms (below 1
-// meets the aim).
+// Counters, on wall-clock time (what a caller waits): calls_per_s, and
+// vs_5ms_aim = time per call / 5 ms (below 1 meets the aim).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -119,6 +119,7 @@ BENCHMARK(BM_RefreshDetailFunc)
     ->Args({1, 0})
     ->Args({0, 1})
     ->Args({0, 0})
+    ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
