@@ -1,5 +1,6 @@
 // RefreshDetailFunc of a 99-item list on a sub-function whose 99 functions
-// are favourites of 100 users, in template and in overlay mode. "changing"
+// are favourites of 100 users (the 99 others also have own rows of them),
+// in template and in overlay mode. "changing"
 // alternates two lists with different names, so every call replaces every
 // row; "same" applies one list again and again, so nothing changes.
 //
@@ -56,6 +57,13 @@ struct Account {
         for (int32_t i = 1; i <= kFunctions; ++i) {
           db.Execute("INSERT INTO t_NormalFunc (FFuncGroupID, FUserID, FDetailFuncID) VALUES (?, ?, ?)",
                      {Variant(user), Variant(user), Variant(kSubFunc * 100 + i)});
+          // Every other user keeps own rows of the sub-function too.
+          if (user != kCaller) {
+            db.Execute("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName) "
+                       "VALUES (?, ?, ?, ?, ?)",
+                       {Variant(kSubFunc * 100 + i), Variant(user), Variant(kSubFunc), Variant(i),
+                        Variant(Name("Mine", i))});
+          }
         }
       }
     });

@@ -56,6 +56,18 @@ TEST_F(DetailSyncRoadTest, TheNextReadOfAnAffectedUserShowsTheNewRows) {
   EXPECT_TRUE(IdsUnder(*snapshots.GetUserData(Dsn(6))->Item("DetailFunc").AsRecordset(), 600201).empty());
 }
 
+TEST_F(DetailSyncRoadTest, FavouritesFollowAFunctionWhoseNameChanged) {
+  DatasInfo info(runtime_);
+  auto favourite_name = [&] {
+    Recordset rs = info.GetDetailNormalFunc(Dsn(5), 1).Filter("FDetailFuncID", Variant(10010101));
+    return rs.Eof() ? std::string("<none>") : CStr(rs.Value("FFuncName"));
+  };
+  ASSERT_EQ(favourite_name(), "录入");
+  update_.RefreshDetailFunc(Dsn(5), 100101, List({Item({{"FFuncName", Variant("凭证录入")}})}));
+  EXPECT_EQ(favourite_name(), "凭证录入");
+  EXPECT_EQ(Marks(), 0);
+}
+
 // A server on a free loopback port in front of the fixture's database.
 class DetailSyncRemoteTest : public test::DetailSyncTest {
  protected:
