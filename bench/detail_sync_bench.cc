@@ -45,10 +45,11 @@ struct Account {
                  {Variant(kSubFunc)});
       db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES ('DataFlow')");
       for (int32_t i = 1; i <= kFunctions; ++i) {
-        db.Execute("INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, "
-                   "FFuncName_EN) VALUES (?, ?, ?, ?, ?, ?)",
-                   {Variant(kSubFunc * 100 + i), Variant(kSubFunc), Variant(i), Variant(Name("Function", i)),
-                    Variant(Name("Function", i)), Variant(Name("Function", i))});
+        db.Execute(
+            "INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, "
+            "FFuncName_EN) VALUES (?, ?, ?, ?, ?, ?)",
+            {Variant(kSubFunc * 100 + i), Variant(kSubFunc), Variant(i), Variant(Name("Function", i)),
+             Variant(Name("Function", i)), Variant(Name("Function", i))});
       }
       for (int32_t user = 1; user <= kUsers; ++user) {
         db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES (?)", {Variant("DataFlow" + std::to_string(user))});
@@ -59,10 +60,10 @@ struct Account {
                      {Variant(user), Variant(user), Variant(kSubFunc * 100 + i)});
           // Every other user keeps own rows of the sub-function too.
           if (user != kCaller) {
-            db.Execute("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName) "
-                       "VALUES (?, ?, ?, ?, ?)",
-                       {Variant(kSubFunc * 100 + i), Variant(user), Variant(kSubFunc), Variant(i),
-                        Variant(Name("Mine", i))});
+            db.Execute(
+                "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName) "
+                "VALUES (?, ?, ?, ?, ?)",
+                {Variant(kSubFunc * 100 + i), Variant(user), Variant(kSubFunc), Variant(i), Variant(Name("Mine", i))});
           }
         }
       }

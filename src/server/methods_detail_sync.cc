@@ -32,9 +32,8 @@ void AddDatasUpdateDetailSyncMethods(ClassInfo& info) {
              Optional("blnTemplate", kBoolean, Variant(false))},
             kLong,
             [](Runtime& runtime, Arguments& args) {
-              return Variant(DatasUpdate(runtime).CreateSubFunc(args[0].AsString(), args[1].AsLong(),
-                                                                args[2].AsLong(), args[3].AsDictionary(),
-                                                                args[4].AsBool()));
+              return Variant(DatasUpdate(runtime).CreateSubFunc(args[0].AsString(), args[1].AsLong(), args[2].AsLong(),
+                                                                args[3].AsDictionary(), args[4].AsBool()));
             }});
 }
 

@@ -10,8 +10,7 @@ namespace {
 
 constexpr std::string_view kSetVisible = "UPDATE t_DataFlowDetailFunc SET FVisible=? WHERE FDetailFuncID=?";
 constexpr std::string_view kSetEnable = "UPDATE t_DataFlowDetailFunc SET FEnable=? WHERE FDetailFuncID=?";
-constexpr std::string_view kSetBoth =
-    "UPDATE t_DataFlowDetailFunc SET FVisible=?,FEnable=? WHERE FDetailFuncID=?";
+constexpr std::string_view kSetBoth = "UPDATE t_DataFlowDetailFunc SET FVisible=?,FEnable=? WHERE FDetailFuncID=?";
 // Only nodes whose detail function exists change.
 constexpr std::string_view kShowInFlowChart =
     "UPDATE t_base_FlowChartTree SET FacctType=t2.FAcctType FROM t_DataFlowDetailFunc t2 "

@@ -84,8 +84,8 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
 // A made ID above 60020198 fails the item (error 11, source
 // ":SyncClassParamItem"); a sub-function without any template row up to
 // 60020198 cannot make one and fails (94). Returns the ID kept or inserted.
-int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int32_t index,
-                           const Dictionary& item, bool template_mode);
+int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int32_t index, const Dictionary& item,
+                           bool template_mode);
 
 // Inserts one sub-function under `sub_system_id` at `index`: ID
 // "FSubFuncID" when not 0, else sub_system_id * 100 + index. "FFuncName" and

@@ -43,8 +43,7 @@ constexpr std::string_view kMarkOwnRows =
     "UPDATE t_UserDetailFunc SET FDetailFuncID=-FDetailFuncID WHERE FSubFuncID=? AND FDetailFuncID<? "
     "AND FUserID=?";
 // Every favourite of the user, whatever its sub-function. User.
-constexpr std::string_view kMarkFavourites =
-    "UPDATE t_NormalFunc SET FDetailFuncID=-FDetailFuncID WHERE FUserID=?";
+constexpr std::string_view kMarkFavourites = "UPDATE t_NormalFunc SET FDetailFuncID=-FDetailFuncID WHERE FUserID=?";
 // The sweep: whatever is still marked, whoever marked it.
 constexpr std::string_view kSweepTemplate = "DELETE FROM t_DataFlowDetailFunc WHERE FDetailFuncID<0";
 constexpr std::string_view kSweepOverlay = "DELETE FROM t_UserDetailFunc WHERE FDetailFuncID<0";

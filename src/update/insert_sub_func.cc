@@ -43,9 +43,8 @@ int32_t InsertSubFunc(const WriteRequest& request, int32_t sub_system_id, int32_
          Variant(ItemFlag(item, "FRefresh", Variant(false))), Variant(index)});
   } else {
     request.connection.Execute(kInsertOwnSubFunc,
-                               {Variant(new_id), Variant(request.parse.UserID()), Variant(sub_system_id),
-                                Variant(name), Variant(name_cht), Variant(name_en), Variant(visible),
-                                Variant(index)});
+                               {Variant(new_id), Variant(request.parse.UserID()), Variant(sub_system_id), Variant(name),
+                                Variant(name_cht), Variant(name_en), Variant(visible), Variant(index)});
   }
   return new_id;
 }

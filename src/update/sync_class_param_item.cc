@@ -61,8 +61,8 @@ int32_t MakeID(const DbConnection& connection, int32_t sub_func_id) {
 
 }  // namespace
 
-int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int32_t index,
-                           const Dictionary& item, bool template_mode) {
+int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int32_t index, const Dictionary& item,
+                           bool template_mode) {
   const DbConnection& connection = request.connection;
   const int32_t user_id = request.parse.UserID();
   const int32_t given = ItemLong(item, "FDetailFuncID", 0);
@@ -79,9 +79,9 @@ int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int
     }
   } else {
     found = given != 0 ? given
-                       : FirstID(connection.Query(kAnyRowByClassParam, {Variant(sub_func_id), class_param_text,
-                                                                        Variant(sub_func_id), class_param_text,
-                                                                        Variant(user_id)}));
+                       : FirstID(connection.Query(kAnyRowByClassParam,
+                                                  {Variant(sub_func_id), class_param_text, Variant(sub_func_id),
+                                                   class_param_text, Variant(user_id)}));
   }
 
   const std::string name = ItemText(item, "FFuncName", " ");
@@ -114,20 +114,19 @@ int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int
   }
   if (template_mode) {
     connection.Execute(kDeleteTemplateRow, {Variant(new_id)});
-    connection.Execute(kInsertTemplateDetail,
-                       {Variant(new_id), Variant(sub_func_id), Variant(name), Variant(name_cht), Variant(name_en),
-                        Variant(class_name), Variant(class_param_value),
-                        Variant(ItemFlag(item, "FIsNormal", Variant(false))), Variant(help_code), Variant(visible),
-                        Variant(ItemText(item, "FAcctType", " ")), Variant(ItemLong(item, "FFuncType", 0)),
-                        Variant(index)});
+    connection.Execute(kInsertTemplateDetail, {Variant(new_id), Variant(sub_func_id), Variant(name), Variant(name_cht),
+                                               Variant(name_en), Variant(class_name), Variant(class_param_value),
+                                               Variant(ItemFlag(item, "FIsNormal", Variant(false))), Variant(help_code),
+                                               Variant(visible), Variant(ItemText(item, "FAcctType", " ")),
+                                               Variant(ItemLong(item, "FFuncType", 0)), Variant(index)});
   } else {
     connection.Execute(kDeleteOwnRow, {Variant(new_id), Variant(user_id)});
-    connection.Execute(kInsertOwnDetail, {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name),
-                                          Variant(name_cht), Variant(name_en), Variant(class_name),
-                                          Variant(class_param_value), Variant(visible), Variant(index),
-                                          Variant(help_code)});
-    connection.Execute(kCopyTemplateNames, {Variant(sub_func_id), Variant(ItemText(item, "FClassParam", "")),
-                                            Variant(user_id)});
+    connection.Execute(
+        kInsertOwnDetail,
+        {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name), Variant(name_cht), Variant(name_en),
+         Variant(class_name), Variant(class_param_value), Variant(visible), Variant(index), Variant(help_code)});
+    connection.Execute(kCopyTemplateNames,
+                       {Variant(sub_func_id), Variant(ItemText(item, "FClassParam", "")), Variant(user_id)});
   }
   return new_id;
 }

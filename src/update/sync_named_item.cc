@@ -56,8 +56,7 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
     if (!found.Eof()) {
       old_id = new_id = CLng(found.Value("FDetailFuncID"));
     } else {
-      Recordset own =
-          connection.Query(kOwnByName[column], {Variant(sub_func_id), Variant(name), Variant(user_id)});
+      Recordset own = connection.Query(kOwnByName[column], {Variant(sub_func_id), Variant(name), Variant(user_id)});
       if (!own.Eof()) old_id = CLng(own.Value("FDetailFuncID"));
       new_id = CheckedAdd(CheckedMul(sub_func_id, 100), index);
     }
@@ -67,27 +66,27 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
   const std::string help_code = ItemText(item, "FHelpCode", " ");
   const int32_t visible = ItemFlag(item, "FVisible", Variant(true));
   if (template_mode) {
-    connection.Execute(kInsertTemplateDetail,
-                       {Variant(new_id), Variant(sub_func_id), Variant(name), Variant(name_cht), Variant(name_en),
-                        Variant(class_name), Variant(ItemText(item, "FClassParam", " ")),
-                        Variant(ItemFlag(item, "FIsNormal", Variant(false))), Variant(help_code), Variant(visible),
-                        Variant(ItemText(item, "FAcctType", " ")), Variant(ItemLong(item, "FFuncType", 0)),
-                        Variant(index)});
+    connection.Execute(
+        kInsertTemplateDetail,
+        {Variant(new_id), Variant(sub_func_id), Variant(name), Variant(name_cht), Variant(name_en), Variant(class_name),
+         Variant(ItemText(item, "FClassParam", " ")), Variant(ItemFlag(item, "FIsNormal", Variant(false))),
+         Variant(help_code), Variant(visible), Variant(ItemText(item, "FAcctType", " ")),
+         Variant(ItemLong(item, "FFuncType", 0)), Variant(index)});
     if (sub_func_id == kClassParamSubFunc) {
-      connection.Execute(kMoveUsersToID, {Variant(new_id), Variant(kClassParamSubFunc),
-                                          Variant(ItemText(item, "FClassParam", ""))});
+      connection.Execute(kMoveUsersToID,
+                         {Variant(new_id), Variant(kClassParamSubFunc), Variant(ItemText(item, "FClassParam", ""))});
       connection.Execute(kTouchEveryStamp);
     }
   } else {
-    connection.Execute(kInsertOwnDetail, {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name),
-                                          Variant(name_cht), Variant(name_en), Variant(class_name),
-                                          Variant(ItemText(item, "FClassParam", " ")), Variant(visible),
-                                          Variant(index), Variant(help_code)});
+    connection.Execute(kInsertOwnDetail,
+                       {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name), Variant(name_cht),
+                        Variant(name_en), Variant(class_name), Variant(ItemText(item, "FClassParam", " ")),
+                        Variant(visible), Variant(index), Variant(help_code)});
     // A marked own row was replaced: its favourites follow.
     if (old_id < 0) connection.Execute(kRepointFavourites, {Variant(new_id), Variant(old_id)});
     if (sub_func_id == kClassParamSubFunc) {
-      connection.Execute(kCopyTemplateNames, {Variant(kClassParamSubFunc),
-                                              Variant(ItemText(item, "FClassParam", "")), Variant(user_id)});
+      connection.Execute(kCopyTemplateNames,
+                         {Variant(kClassParamSubFunc), Variant(ItemText(item, "FClassParam", "")), Variant(user_id)});
     }
   }
   return new_id;

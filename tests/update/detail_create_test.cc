@@ -46,11 +46,12 @@ TEST_F(CreateTest, CreateSubFuncCutsNamesAndReturnsTheNewID) {
   for (int i = 0; i < 60; ++i) chinese += "名";
   const std::string english(60, 'e');
   auto before = Stamps();
-  EXPECT_EQ(update_.CreateSubFunc(Dsn(5), 1001, 7, Values({{"FFuncName", Variant(chinese)},
-                                                           {"FFuncName_En", Variant(english)},
-                                                           {"FRefresh", Variant(true)}}),
-                                  true),
-            100107);
+  EXPECT_EQ(
+      update_.CreateSubFunc(
+          Dsn(5), 1001, 7,
+          Values({{"FFuncName", Variant(chinese)}, {"FFuncName_En", Variant(english)}, {"FRefresh", Variant(true)}}),
+          true),
+      100107);
   auto row = Row("SELECT * FROM t_DataFlowSubFunc WHERE FSubFuncID = 100107");
   std::string fifty;
   for (int i = 0; i < 50; ++i) fifty += "名";
@@ -65,10 +66,11 @@ TEST_F(CreateTest, CreateSubFuncCutsNamesAndReturnsTheNewID) {
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
 
   before = Stamps();
-  EXPECT_EQ(update_.CreateSubFunc(Dsn(5), 1001, 8,
-                                  Values({{"FSubFuncID", Variant("10000001")}, {"FFuncName", Variant("mine")},
-                                          {"FVisible", Variant(false)}})),
-            10000001);
+  EXPECT_EQ(
+      update_.CreateSubFunc(
+          Dsn(5), 1001, 8,
+          Values({{"FSubFuncID", Variant("10000001")}, {"FFuncName", Variant("mine")}, {"FVisible", Variant(false)}})),
+      10000001);
   EXPECT_EQ(Row("SELECT FSubSysID, FFuncName_EN, FVisible, FIndex FROM t_UserSubFunc WHERE FUserID = 5"),
             (std::map<std::string, std::string>{
                 {"FSubSysID", "1001"}, {"FFuncName_EN", "mine"}, {"FVisible", "0"}, {"FIndex", "8"}}));
@@ -79,6 +81,7 @@ TEST_F(CreateTest, AFailedCreationIsSwallowedAndLeavesNothing) {
   struct Case {
     const char* input;
     std::function<int32_t()> call;  // the result, or -1 for CreateDetailFunc
+    int32_t result;
   };
   auto detail = [&](std::string dsn, int32_t sub_func, std::shared_ptr<Dictionary> item, bool template_mode) {
     return [=, this] {
@@ -90,27 +93,28 @@ TEST_F(CreateTest, AFailedCreationIsSwallowedAndLeavesNothing) {
     return [=, this] { return update_.CreateSubFunc(dsn, sub_system, 4, item, true); };
   };
   const Case cases[] = {
-      {"detail: ID not a number", detail(Dsn(5), 100101, Values({{"FDetailFuncID", Variant("one")}}), true)},
-      {"detail: ID taken", detail(Dsn(5), 100101, Values({{"FFuncName", Variant("录入")}}), true)},
-      {"detail: no item", detail(Dsn(5), 100101, nullptr, false)},
-      {"detail: ID overflows", detail(Dsn(5), 30000000, Values({{"FFuncName", Variant("x")}}), true)},
-      {"detail: bad descriptor", detail(Dsn(5) + ";UserID=6", 100101, Values({}), true)},
-      {"detail: stamp refused", detail(Dsn(7), 100101, Values({{"FFuncName", Variant("x")}}), false)},
-      {"sub: ID not a number", sub(Dsn(5), 1001, Values({{"FSubFuncID", Variant("x")}}))},
-      {"sub: ID taken", sub(Dsn(5), 1001, Values({{"FSubFuncID", Variant(100101)}}))},
-      {"sub: ID overflows", sub(Dsn(5), 30000000, Values({}))},
-      {"sub: no item", sub(Dsn(5), 1001, nullptr)},
-      {"sub: stamp refused", sub(Dsn(5), 1001, Values({{"FFuncType", Variant(2)}}))},
+      {"detail: ID not a number", detail(Dsn(5), 100101, Values({{"FDetailFuncID", Variant("one")}}), true), -1},
+      {"detail: ID taken", detail(Dsn(5), 100101, Values({{"FFuncName", Variant("录入")}}), true), -1},
+      {"detail: no item", detail(Dsn(5), 100101, nullptr, false), -1},
+      {"detail: ID overflows", detail(Dsn(5), 30000000, Values({{"FFuncName", Variant("x")}}), true), -1},
+      {"detail: bad descriptor", detail(Dsn(5) + ";UserID=6", 100101, Values({}), true), -1},
+      {"detail: stamp refused", detail(Dsn(7), 100101, Values({{"FFuncName", Variant("x")}}), false), -1},
+      {"sub: ID not a number", sub(Dsn(5), 1001, Values({{"FSubFuncID", Variant("x")}})), 0},
+      {"sub: ID taken", sub(Dsn(5), 1001, Values({{"FSubFuncID", Variant(100101)}})), 0},
+      {"sub: ID overflows", sub(Dsn(5), 30000000, Values({})), 0},
+      {"sub: no item", sub(Dsn(5), 1001, nullptr), 0},
+      {"sub: stamp refused", sub(Dsn(5), 1001, Values({{"FFuncType", Variant(2)}})), 0},
   };
-  Exec("CREATE TRIGGER fault BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow7' OR "
-       "EXISTS(SELECT 1 FROM t_DataFlowSubFunc WHERE FFuncType = 2) BEGIN SELECT RAISE(ABORT, 'boom'); END");
+  Exec(
+      "CREATE TRIGGER fault BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow7' OR "
+      "EXISTS(SELECT 1 FROM t_DataFlowSubFunc WHERE FFuncType = 2) BEGIN SELECT RAISE(ABORT, 'boom'); END");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     const std::string dump = Dump();
     auto stamps = Stamps();
     int32_t result = 1;
     EXPECT_NO_THROW(result = c.call());
-    EXPECT_LE(result, 0);  // 0 from CreateSubFunc
+    EXPECT_EQ(result, c.result);
     EXPECT_EQ(Dump(), dump);
     EXPECT_TRUE(MovedSince(stamps).empty());
   }

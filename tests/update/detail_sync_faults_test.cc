@@ -49,8 +49,7 @@ TEST_F(RefreshDetailFuncFaultTest, AFailureAtAnyStatementLeavesEverythingAsItWas
     bool template_mode;
   };
   const Case cases[] = {
-      {"template delete", "BEFORE DELETE ON t_DataFlowDetailFunc WHEN OLD.FDetailFuncID > 0", 5, 100101, true,
-       true},
+      {"template delete", "BEFORE DELETE ON t_DataFlowDetailFunc WHEN OLD.FDetailFuncID > 0", 5, 100101, true, true},
       {"third item's insert", "BEFORE INSERT ON t_DataFlowDetailFunc WHEN NEW.FIndex = 3", 5, 100101, true, true},
       {"overlay mark", "BEFORE UPDATE ON t_UserDetailFunc", 5, 100101, true, false},
       {"favourites re-pointed",
@@ -59,17 +58,16 @@ TEST_F(RefreshDetailFuncFaultTest, AFailureAtAnyStatementLeavesEverythingAsItWas
       {"overlay sweep", "BEFORE DELETE ON t_UserDetailFunc WHEN OLD.FDetailFuncID < 0", 5, 100101, true, false},
       // The restore may not be skipped: no favourite is lost behind a success.
       {"favourites restored",
-       "BEFORE UPDATE ON t_NormalFunc WHEN OLD.FDetailFuncID < 0 AND NEW.FDetailFuncID = -OLD.FDetailFuncID", 5,
-       100101, true, true},
-      {"caller's stamp", "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow5'", 5, 100101, true,
-       false},
-      {"class-parameter unmark", "BEFORE UPDATE ON t_DataFlowDetailFunc WHEN NEW.FDetailFuncID = 60020108", 5,
-       600201, true, true},
+       "BEFORE UPDATE ON t_NormalFunc WHEN OLD.FDetailFuncID < 0 AND NEW.FDetailFuncID = -OLD.FDetailFuncID", 5, 100101,
+       true, true},
+      {"caller's stamp", "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow5'", 5, 100101, true, false},
+      {"class-parameter unmark", "BEFORE UPDATE ON t_DataFlowDetailFunc WHEN NEW.FDetailFuncID = 60020108", 5, 600201,
+       true, true},
       {"template sweep", "BEFORE DELETE ON t_DataFlowDetailFunc WHEN OLD.FDetailFuncID < 0", 5, 600201, true, true},
-      {"names from the template", "BEFORE UPDATE ON t_UserDetailFunc WHEN NEW.FFuncName <> OLD.FFuncName", 6,
-       600201, true, false},
-      {"stamp of a user who lost rows", "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow6'", 5,
-       600201, true, true},
+      {"names from the template", "BEFORE UPDATE ON t_UserDetailFunc WHEN NEW.FFuncName <> OLD.FFuncName", 6, 600201,
+       true, false},
+      {"stamp of a user who lost rows", "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow6'", 5, 600201,
+       true, true},
       {"flow chart", "BEFORE UPDATE ON t_base_FlowChartTree", 5, 100101, false, true},
       {"template stamp after flags", "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow'", 5, 100101,
        false, false},
@@ -78,7 +76,7 @@ TEST_F(RefreshDetailFuncFaultTest, AFailureAtAnyStatementLeavesEverythingAsItWas
     SCOPED_TRACE(c.step);
     Exec(std::string("CREATE TRIGGER fault ") + c.trigger + " BEGIN SELECT RAISE(ABORT, 'boom'); END");
     std::shared_ptr<Vector> list =
-        !c.full ? List({Item({{"FDetailFuncID", Variant(10010101)}, {"FVisible", Variant(false)}})})
+        !c.full                ? List({Item({{"FDetailFuncID", Variant(10010101)}, {"FVisible", Variant(false)}})})
         : c.sub_func == 600201 ? ClassParamList()
                                : OrdinaryList();
     ExpectFailsLeavingNothing(
@@ -110,13 +108,11 @@ TEST_F(RefreshDetailFuncFaultTest, BadInputRaisesAClearErrorAndWritesNothing) {
       {"a class parameter compared as a number",
        List({Item({{"FDetailFuncID", Variant(60020108)}, {"FClassParam", Variant("abc")}})}), 600201, true,
        "Type mismatch"},
-      {"a flag that is not a Boolean", List({Item({{"FVisible", Variant("maybe")}})}), 100101, true,
-       "Type mismatch"},
+      {"a flag that is not a Boolean", List({Item({{"FVisible", Variant("maybe")}})}), 100101, true, "Type mismatch"},
       {"a flags item with no flag", List({Item({{"FDetailFuncID", Variant(10010101)}})}), 100101, false,
        "neither FVisible nor FEnable"},
-      {"a flags ID that is not a number",
-       List({Item({{"FDetailFuncID", Variant("x")}, {"FEnable", Variant(false)}})}), 100101, false,
-       "Type mismatch"},
+      {"a flags ID that is not a number", List({Item({{"FDetailFuncID", Variant("x")}, {"FEnable", Variant(false)}})}),
+       100101, false, "Type mismatch"},
       {"the same name twice (one ID)", List({Item({{"FFuncName", Variant("a")}}), Item({{"FFuncName", Variant("A")}})}),
        100101, true, "UNIQUE"},
   };
@@ -133,8 +129,7 @@ TEST_F(RefreshDetailFuncFaultTest, NamesAreStoredVerbatimAndMatchedWithTheirQuot
   const std::string quoted = "O'Brien's \"list\"";
   const std::string injection = "x'); DELETE FROM t_NormalFunc; --";
   const std::string long_name(20000, 'N');
-  Exec("UPDATE t_UserDetailFunc SET FFuncName = ? WHERE FUserID = 5 AND FDetailFuncID = 10010150",
-       {Variant(quoted)});
+  Exec("UPDATE t_UserDetailFunc SET FFuncName = ? WHERE FUserID = 5 AND FDetailFuncID = 10010150", {Variant(quoted)});
   update_.RefreshDetailFunc(Dsn(5), 100101,
                             List({Item({{"FFuncName", Variant(quoted)}}), Item({{"FFuncName", Variant(injection)}}),
                                   Item({{"FFuncName", Variant(long_name)}, {"FFuncName_CHT", Variant::Null()}})}),
@@ -142,13 +137,14 @@ TEST_F(RefreshDetailFuncFaultTest, NamesAreStoredVerbatimAndMatchedWithTheirQuot
   // The quoted name found the caller's old row: its favourite followed.
   EXPECT_EQ(Row("SELECT FFuncName FROM t_UserDetailFunc WHERE FUserID = 5 AND FDetailFuncID = 10010101")["FFuncName"],
             quoted);
-    // Its own favourite of 10010101 is restored beside the one that followed.
+  // Its own favourite of 10010101 is restored beside the one that followed.
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_NormalFunc WHERE FUserID = 5 AND FDetailFuncID = 10010101"), 2);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_NormalFunc WHERE FUserID = 5 AND FDetailFuncID = 10010150"), 0);
   EXPECT_EQ(Row("SELECT FFuncName FROM t_UserDetailFunc WHERE FUserID = 5 AND FDetailFuncID = 10010102")["FFuncName"],
             injection);
-  auto long_row = Row("SELECT FFuncName, FFuncName_CHT, FFuncName_EN FROM t_UserDetailFunc "
-                      "WHERE FUserID = 5 AND FDetailFuncID = 10010103");
+  auto long_row =
+      Row("SELECT FFuncName, FFuncName_CHT, FFuncName_EN FROM t_UserDetailFunc "
+          "WHERE FUserID = 5 AND FDetailFuncID = 10010103");
   EXPECT_EQ(long_row["FFuncName"], long_name);
   EXPECT_EQ(long_row["FFuncName_CHT"], "");  // Null reads as empty text
   EXPECT_EQ(long_row["FFuncName_EN"], long_name);

@@ -1,6 +1,7 @@
 // The synchronisation end to end: the readers a client uses next, the HTTP
 // host and the command line, with lists sent as JSON arrays of objects.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -8,7 +9,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 
 #include "info/datas_info.h"
@@ -115,11 +115,11 @@ class DetailSyncRemoteTest : public test::DetailSyncTest {
 };
 
 TEST_F(DetailSyncRemoteTest, OverHttpListsArriveAsArraysOfObjects) {
-  test::RawReply reply = Post("RefreshDetailFunc", Json::array({Dsn(5), 100101,
-                                                                Json::array({{{"FFuncName", "录入"}},
-                                                                             {{"FFuncName", "O'Brien"},
-                                                                              {"FVisible", false}}}),
-                                                                true, false}));
+  test::RawReply reply =
+      Post("RefreshDetailFunc",
+           Json::array({Dsn(5), 100101,
+                        Json::array({{{"FFuncName", "录入"}}, {{"FFuncName", "O'Brien"}, {"FVisible", false}}}), true,
+                        false}));
   ASSERT_EQ(reply.status, 200) << reply.body;
   EXPECT_EQ(Row("SELECT FFuncName, FVisible FROM t_UserDetailFunc WHERE FUserID = 5 AND FDetailFuncID = 10010102"),
             (std::map<std::string, std::string>{{"FFuncName", "O'Brien"}, {"FVisible", "0"}}));
@@ -146,10 +146,9 @@ TEST_F(DetailSyncRemoteTest, OverHttpListsArriveAsArraysOfObjects) {
 
 TEST_F(DetailSyncRemoteTest, FromTheCommandLineInProcessAndThroughTheServer) {
   const std::string cli = LXM_CLI_PATH;
-  auto [output, status] =
-      Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 600201 " +
-          Quote(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " --db " + Quote(path_) +
-          " --user 5");
+  auto [output, status] = Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 600201 " +
+                              Quote(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " --db " +
+                              Quote(path_) + " --user 5");
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(IdList("SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID = 600201 ORDER BY 1"),
             (std::vector<int32_t>{60020101, 60020108, 60020109}));

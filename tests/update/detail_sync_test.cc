@@ -23,35 +23,39 @@ class RefreshDetailFuncTest : public test::DetailSyncTest {
                   {Variant(sub_func)});
   }
   Ids OwnIds(int32_t user, int32_t sub_func) {
-    return IdList("SELECT FDetailFuncID FROM t_UserDetailFunc WHERE FUserID = ? AND FSubFuncID = ? "
-                  "ORDER BY FDetailFuncID",
-                  {Variant(user), Variant(sub_func)});
+    return IdList(
+        "SELECT FDetailFuncID FROM t_UserDetailFunc WHERE FUserID = ? AND FSubFuncID = ? "
+        "ORDER BY FDetailFuncID",
+        {Variant(user), Variant(sub_func)});
   }
   Ids Favourites(int32_t user) {
-    return IdList("SELECT FDetailFuncID FROM t_NormalFunc WHERE FUserID = ? ORDER BY FDetailFuncID",
-                  {Variant(user)});
+    return IdList("SELECT FDetailFuncID FROM t_NormalFunc WHERE FUserID = ? ORDER BY FDetailFuncID", {Variant(user)});
   }
   std::map<std::string, std::string> TemplateRow(int32_t id) {
     return Row("SELECT * FROM t_DataFlowDetailFunc WHERE FDetailFuncID = ?", {Variant(id)});
   }
   std::map<std::string, std::string> OwnRow(int32_t user, int32_t id) {
-    return Row("SELECT * FROM t_UserDetailFunc WHERE FUserID = ? AND FDetailFuncID = ?",
-               {Variant(user), Variant(id)});
+    return Row("SELECT * FROM t_UserDetailFunc WHERE FUserID = ? AND FDetailFuncID = ?", {Variant(user), Variant(id)});
   }
 };
 
 TEST_F(RefreshDetailFuncTest, TemplateSyncReplacesTheSubFunctionsTemplateRows) {
   auto before = Stamps();
   std::string overlay_before = Dump().substr(Dump().find("--\n"));
-  update_.RefreshDetailFunc(
-      Dsn(5), 100101,
-      List({Item({{"FFuncName", Variant("录入")}, {"FFuncName_En", Variant("Entry")},
-                  {"FClassName", Variant("K3.Voucher")}, {"FClassParam", Variant("new")},
-                  {"FHelpCode", Variant("PZLR")}, {"FAcctType", Variant(",1,")}, {"FFuncType", Variant("3")},
-                  {"FIsNormal", Variant(true)}}),
-            // The caller's own row of that name does not lend its ID.
-            Item({{"FFuncName", Variant("私有")}}),
-            Item({{"FDetailFuncID", Variant(10010177)}, {"FFuncName", Variant("指定")}, {"FVisible", Variant(false)}})}));
+  update_.RefreshDetailFunc(Dsn(5), 100101,
+                            List({Item({{"FFuncName", Variant("录入")},
+                                        {"FFuncName_En", Variant("Entry")},
+                                        {"FClassName", Variant("K3.Voucher")},
+                                        {"FClassParam", Variant("new")},
+                                        {"FHelpCode", Variant("PZLR")},
+                                        {"FAcctType", Variant(",1,")},
+                                        {"FFuncType", Variant("3")},
+                                        {"FIsNormal", Variant(true)}}),
+                                  // The caller's own row of that name does not lend its ID.
+                                  Item({{"FFuncName", Variant("私有")}}),
+                                  Item({{"FDetailFuncID", Variant(10010177)},
+                                        {"FFuncName", Variant("指定")},
+                                        {"FVisible", Variant(false)}})}));
 
   EXPECT_EQ(TemplateIds(100101), (Ids{10010101, 10010102, 10010177}));
   auto first = TemplateRow(10010101);
@@ -107,17 +111,18 @@ TEST_F(RefreshDetailFuncTest, OverlaySyncReplacesTheCallersRowsAndItsFavouritesF
 
 TEST_F(RefreshDetailFuncTest, TemplateSyncOf600201KeepsFoundFunctionsAndNumbersNewOnes) {
   auto before = Stamps();
-  update_.RefreshDetailFunc(
-      Dsn(5), 600201,
-      List({// Found by class parameter; above 3000 it takes the new names.
-            Item({{"FClassParam", Variant("3001")}, {"FFuncName", Variant("新单据")},
-                  {"FFuncName_CHT", Variant("新單據")}, {"FFuncName_EN", Variant("New bill")}}),
-            Item({{"FClassParam", Variant(12)}, {"FFuncName", Variant("not taken")}}),
-            // Names its own (marked) ID: kept, never swept.
-            Item({{"FDetailFuncID", Variant(60020150)}, {"FClassParam", Variant("50")}}),
-            // Only in user 5's overlay: inserted into the template.
-            Item({{"FClassParam", Variant("99")}, {"FFuncName", Variant("仅我")}}),
-            Item({{"FClassParam", Variant("77")}, {"FFuncName", Variant("七十七")}})}));
+  update_.RefreshDetailFunc(Dsn(5), 600201,
+                            List({// Found by class parameter; above 3000 it takes the new names.
+                                  Item({{"FClassParam", Variant("3001")},
+                                        {"FFuncName", Variant("新单据")},
+                                        {"FFuncName_CHT", Variant("新單據")},
+                                        {"FFuncName_EN", Variant("New bill")}}),
+                                  Item({{"FClassParam", Variant(12)}, {"FFuncName", Variant("not taken")}}),
+                                  // Names its own (marked) ID: kept, never swept.
+                                  Item({{"FDetailFuncID", Variant(60020150)}, {"FClassParam", Variant("50")}}),
+                                  // Only in user 5's overlay: inserted into the template.
+                                  Item({{"FClassParam", Variant("99")}, {"FFuncName", Variant("仅我")}}),
+                                  Item({{"FClassParam", Variant("77")}, {"FFuncName", Variant("七十七")}})}));
 
   EXPECT_EQ(TemplateIds(600201), (Ids{60020101, 60020108, 60020109, 60020150, 60020151, 60020152}));
   auto renamed = TemplateRow(60020108);
@@ -138,8 +143,9 @@ TEST_F(RefreshDetailFuncTest, TemplateSyncOf600201KeepsFoundFunctionsAndNumbersN
 }
 
 TEST_F(RefreshDetailFuncTest, OverlaySyncOf600201ReplacesOnlyTheCallersRows) {
-  Exec("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FFuncName, FClassParam) "
-       "VALUES (60020160, 7, 600201, 'seven', '60')");
+  Exec(
+      "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FFuncName, FClassParam) "
+      "VALUES (60020160, 7, 600201, 'seven', '60')");
   auto before = Stamps();
   update_.RefreshDetailFunc(Dsn(6), 600201,
                             List({Item({{"FClassParam", Variant("12")}, {"FFuncName", Variant("mine")}}),
@@ -160,8 +166,9 @@ TEST_F(RefreshDetailFuncTest, OverlaySyncOf600201ReplacesOnlyTheCallersRows) {
 }
 
 TEST_F(RefreshDetailFuncTest, ANewIDPast60020198FailsInsteadOfReplacingAnotherRow) {
-  Exec("INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FFuncName, FClassParam) VALUES "
-       "(60020198, 600201, 'last', '98'), (60020199, 600202, 'unrelated', 'x')");
+  Exec(
+      "INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FFuncName, FClassParam) VALUES "
+      "(60020198, 600201, 'last', '98'), (60020199, 600202, 'unrelated', 'x')");
   const std::string dump = Dump();
   auto error = ErrorOf([&] {
     update_.RefreshDetailFunc(Dsn(5), 600201, List({Item({{"FClassParam", Variant("500")}})}));
@@ -190,10 +197,10 @@ TEST_F(RefreshDetailFuncTest, FlagsOnlySwitchesTemplateFlagsAndMovesTheTemplateS
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow", "DataFlow5"}));
 
   before = Stamps();
-  update_.RefreshDetailFunc(Dsn(5), 100101,
-                            List({Item({{"FDetailFuncID", Variant(10010101)}, {"FVisible", Variant(true)},
-                                        {"FEnable", Variant(0)}})}),
-                            false, true);
+  update_.RefreshDetailFunc(
+      Dsn(5), 100101,
+      List({Item({{"FDetailFuncID", Variant(10010101)}, {"FVisible", Variant(true)}, {"FEnable", Variant(0)}})}), false,
+      true);
   EXPECT_EQ(TemplateRow(10010101)["FVisible"], "1");
   EXPECT_EQ(TemplateRow(10010101)["FEnable"], "0");
   EXPECT_EQ(Row("SELECT FacctType FROM t_base_FlowChartTree")["FacctType"], ",1,");
@@ -216,9 +223,10 @@ TEST_F(RefreshDetailFuncTest, TakesTheFirst99ItemsOrThe92From8Under600201) {
                          {"FClassParam", Variant(std::to_string(1000 + i))}}));
     }
     update_.RefreshDetailFunc(Dsn(5), c.sub_func, list);
-    auto stats = Row("SELECT COUNT(*) AS n, MIN(FIndex) AS lo, MAX(FIndex) AS hi "
-                     "FROM t_DataFlowDetailFunc WHERE FSubFuncID = ? AND FFuncName LIKE 'F%'",
-                     {Variant(c.sub_func)});
+    auto stats =
+        Row("SELECT COUNT(*) AS n, MIN(FIndex) AS lo, MAX(FIndex) AS hi "
+            "FROM t_DataFlowDetailFunc WHERE FSubFuncID = ? AND FFuncName LIKE 'F%'",
+            {Variant(c.sub_func)});
     EXPECT_EQ(stats["n"], std::to_string(c.taken));
     EXPECT_EQ(stats["lo"], std::to_string(c.first_index));
     EXPECT_EQ(stats["hi"], "99");
@@ -238,10 +246,9 @@ TEST_F(RefreshDetailFuncTest, TheSameListTwiceGivesTheSameRowsAndIds) {
     int32_t sub_func;
     bool template_mode;
   };
-  std::shared_ptr<Vector> list =
-      List({Item({{"FFuncName", Variant("录入")}, {"FClassParam", Variant("3001")}}),
-            Item({{"FFuncName", Variant("私有")}, {"FClassParam", Variant("60")}}),
-            Item({{"FFuncName", Variant("新")}, {"FClassParam", Variant("88")}})});
+  std::shared_ptr<Vector> list = List({Item({{"FFuncName", Variant("录入")}, {"FClassParam", Variant("3001")}}),
+                                       Item({{"FFuncName", Variant("私有")}, {"FClassParam", Variant("60")}}),
+                                       Item({{"FFuncName", Variant("新")}, {"FClassParam", Variant("88")}})});
   for (const Case& c : {Case{"template", 100101, true}, Case{"overlay", 100101, false},
                         Case{"template 600201", 600201, true}, Case{"overlay 600201", 600201, false}}) {
     SCOPED_TRACE(c.name);
