@@ -22,6 +22,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
   // Commands and component registration (methods_installation.cc).
   AddDatasUpdateInstallationMethods(info);
 
+  // Detail-function synchronisation and creation (methods_detail_sync.cc).
+  AddDatasUpdateDetailSyncMethods(info);
+
   // New DatasUpdate methods join here, one entry each.
 }
 

@@ -17,6 +17,9 @@ void AddDatasUpdateEditMethods(ClassInfo& info);
 // CreateSubSys, CreateTopClass, DeleteItem, SetDefault, ApplyAllUser.
 void AddDatasUpdateAdminMethods(ClassInfo& info);
 
+// RefreshDetailFunc, CreateDetailFunc, CreateSubFunc.
+void AddDatasUpdateDetailSyncMethods(ClassInfo& info);
+
 // GetSubSysClass, GetSubSysName, IsHasChild, GetNextIndex, GetNextID,
 // IsReFreshBaseData, GetProfileValue, IsRefreshNode, GetSubSystemInfo,
 // IsSetEnable, GetAcctShowName.

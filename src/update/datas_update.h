@@ -215,6 +215,61 @@ class DatasUpdate {
   // directory already. False after any failure (nothing reported).
   bool RegMiddle(const Variant& sR8Version);
 
+  // ---- Detail-function synchronisation and creation (detail_sync.cc,
+  // detail_create.cc; the item routines are in update/detail_items.h) ----
+
+  // Brings the detail functions of sub-function lSubFuncID in line with
+  // oVect, a list of item Dictionaries walked in order.
+  //
+  // Full synchronisation (bDelAll): in the template (blnTemplate) the
+  // sub-function's template rows are replaced; in the overlay the caller's
+  // rows below 1000000000 are (user-created functions stay). Items are
+  // inserted at positions 1 to 99, matched by name (SyncNamedItem), so a
+  // listed function keeps the ID of the template row of that name or, when
+  // it names one, its "FDetailFuncID"; anything else gets lSubFuncID * 100 +
+  // position. Items beyond the 99th are ignored. The caller's favourites of a
+  // replaced own row follow it to its new ID; all other favourites keep
+  // theirs. Whatever the list does not claim is deleted.
+  //
+  // Sub-function 600201: positions 8 to 99 (92 items), items matched by class
+  // parameter (SyncClassParamItem). In the template only rows above 60020107
+  // and up to 60020198 are replaced, and every user's own rows of 600201
+  // below 1000000000 are removed; a function found is kept under its ID, a
+  // new one is numbered from the greatest ID up to 60020198.
+  //
+  // Flags only (!bDelAll): each item sets FVisible and/or FEnable of the
+  // template row "FDetailFuncID", in either mode, without position limit.
+  //
+  // Stamps: the template's for template synchronisations and for flags;
+  // the caller's for overlay synchronisations (and for flags in overlay
+  // mode); under 600201 in the template also the stamp of every user whose
+  // rows were removed.
+  //
+  // Failure: any failure (a descriptor that does not parse, oVect Nothing,
+  // an item that is not a Dictionary, a value that does not convert, an item
+  // with neither flag in flags mode, no ID left under 600201, a database
+  // error) raises error 11 with source
+  // "LXMDataFlow.DatasUpdate.RefreshDetailFunc" and the failure's
+  // description; nothing is written and no stamp moves. On success no
+  // negative (marked) ID remains in either detail table or the favourites.
+  void RefreshDetailFunc(std::string_view sDsn, int32_t lSubFuncID, const std::shared_ptr<Vector>& oVect,
+                         bool bDelAll = true, bool blnTemplate = true);
+
+  // Inserts one detail function from oDict at lIndex under lSubFuncID, as
+  // SyncNamedItem does (a name the template already has under that
+  // sub-function reuses that row's ID), and bumps the template's stamp
+  // (blnTemplate) or the caller's. Any failure, the ID taken already
+  // included, is swallowed: the call returns normally and writes nothing.
+  void CreateDetailFunc(std::string_view sDsn, int32_t lSubFuncID, int32_t lIndex,
+                        const std::shared_ptr<Dictionary>& oDict, bool blnTemplate = false);
+
+  // Inserts one sub-function from oDict under lSubSystemID (InsertSubFunc)
+  // and bumps the template's stamp (blnTemplate) or the caller's. Returns its
+  // ID ("FSubFuncID", else lSubSystemID * 100 + lIndex); any failure returns
+  // 0 and writes nothing.
+  int32_t CreateSubFunc(std::string_view sDsn, int32_t lSubSystemID, int32_t lIndex,
+                        const std::shared_ptr<Dictionary>& oDict, bool blnTemplate = false);
+
  private:
   // The listed users' copy of ApplyAllUser, ten users to a chunk.
   static void ExcuteBuildSQL(const DbConnection& connection, const Vector& users, int32_t template_user);

@@ -124,6 +124,16 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasUpdate,
      "Function ApplyAllUser(sDsn As String, vctUser As Vector, Optional dctInfo As Dictionary = null) "
      "As Boolean"},
+    // DatasUpdate: detail-function synchronisation and creation.
+    {kDatasUpdate,
+     "Sub RefreshDetailFunc(sDsn As String, lSubFuncID As Long, oVect As Vector, "
+     "Optional bDelAll As Boolean = true, Optional ByRef blnTemplate As Boolean = true)"},
+    {kDatasUpdate,
+     "Sub CreateDetailFunc(sDsn As String, lSubFuncID As Long, lIndex As Long, oDict As Dictionary, "
+     "Optional blnTemplate As Boolean = false)"},
+    {kDatasUpdate,
+     "Function CreateSubFunc(sDsn As String, lSubSystemID As Long, lIndex As Long, oDict As Dictionary, "
+     "Optional blnTemplate As Boolean = false) As Long"},
 };
 
 }  // namespace lxm::test
