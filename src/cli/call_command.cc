@@ -147,9 +147,11 @@ void AddCallCommand(CLI::App& app) {
       "call", "Call one method by name, in-process or on a server, and print its result");
   command->add_option("progid", options->prog_id, "Class, e.g. LXMDataFlow.DatasInfo")->required();
   command->add_option("method", options->method, "Method, e.g. GetSubSystem")->required();
-  command->add_option("args", options->args,
-                      "Arguments after the descriptor, each a JSON value (text that is not JSON "
-                      "is taken as a string)");
+  // The arguments are taken as they were typed: as an option, a JSON array
+  // such as ["a","b"] would be split at its commas by the parser.
+  command->allow_extras();
+  command->footer("ARG ...: the arguments after the descriptor, each a JSON value (text that is not JSON "
+                  "is taken as a string)");
   CLI::Option* db = command->add_option("--db", options->db, "Account database file");
   CLI::Option* user = command->add_option("--user", options->user, "User ID for the descriptor");
   command->add_option("--lang", options->language, "Language: chs, cht or en")
@@ -162,7 +164,10 @@ void AddCallCommand(CLI::App& app) {
   command->add_option("--server", options->server,
                       "Send the call to a running server, e.g. http://127.0.0.1:8765");
   command->add_option("--token", options->token_file, "File holding the server's bearer token");
-  command->callback([options] { RunCall(*options); });
+  command->callback([options, command] {
+    options->args = command->remaining();
+    RunCall(*options);
+  });
 }
 
 }  // namespace lxm::cli

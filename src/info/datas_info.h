@@ -137,6 +137,27 @@ class DatasInfo {
   // under the source "LxmDataFlow.DatasInfo:GetHelpCodeInfo".
   Recordset GetHelpCodeInfo(std::string_view sDsn, std::string& sHelpCode);
 
+  // ---- Bulk reads and export (bulk_reads.cc) ----
+
+  // The cached levels named in vNames (a Vector of level names, read as
+  // text; blank names are skipped), each under its name: the template's
+  // levels when blnTemplate ("AcctType" and "Profile" included), else the
+  // caller's own overlay rows. A name the cache does not know maps to
+  // Nothing. Every failure (a descriptor that does not parse, vNames not a
+  // Vector, an element that is Null or an object) is swallowed: the result
+  // is then Nothing (a null pointer). vNames is not changed.
+  std::shared_ptr<Dictionary> GetRecordset(std::string_view sDsn, Variant& vNames, bool blnTemplate);
+  // Every column of every favourite item of the caller, in every group.
+  // Errors reach the caller unchanged.
+  Recordset GetUserNormalLst(std::string_view sDsn);
+  // The caller's layout, for ImportUserData: the stamp dictionary
+  // ("TimeStamp", "UserTimeStamp", "UserID") and, under "TopClass",
+  // "SubSystem", "SubFunc" and "DetailFunc", every column of the overlay
+  // table for the caller's view: the caller's own rows and the shared
+  // default rows (FUserID 0) of the nodes the caller has none for, in no
+  // particular order. Errors reach the caller unchanged.
+  std::shared_ptr<Dictionary> ExportUserData(std::string_view sDsn);
+
  private:
   // The frame of the favourite reads: the read sequence, then `read` on an
   // uncommitted connection with the caller's user ID.

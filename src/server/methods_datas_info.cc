@@ -6,6 +6,7 @@
 #include <string>
 
 #include "info/datas_info.h"
+#include "server/methods_bulk.h"
 #include "server/methods_favourites.h"
 #include "server/methods_tree_edits.h"
 #include "server/type_library.h"
@@ -64,6 +65,9 @@ void AddDatasInfoMethods(ClassInfo& info) {
 
   // Favourites and help codes (methods_favourites.cc).
   AddDatasInfoFavouriteMethods(info);
+
+  // Bulk reads and export (methods_bulk.cc).
+  AddDatasInfoBulkMethods(info);
 
   // New DatasInfo methods join here, one entry each.
 }

@@ -2,6 +2,7 @@
 //
 // ExecCmd and RegMiddle, once written, join here like any other method: the
 // dispatcher refuses them by name unless the server runs with --enable-exec.
+#include "server/methods_bulk.h"
 #include "server/methods_favourites.h"
 #include "server/methods_tree_edits.h"
 #include "server/type_library.h"
@@ -14,6 +15,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
 
   // Favourites and profile values (methods_favourites.cc).
   AddDatasUpdateFavouriteMethods(info);
+
+  // Import of a user layout (methods_bulk.cc).
+  AddDatasUpdateImportMethods(info);
 
   // New DatasUpdate methods join here, one entry each.
 }

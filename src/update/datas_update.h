@@ -132,6 +132,30 @@ class DatasUpdate {
   // inserting or updating its one row, and bumps the caller's stamp.
   void SetProfileValue(std::string_view sDsn, const std::string& strName, const std::string& strValue);
 
+  // ---- Import of a user layout (import_user_data.cc) ----
+
+  // Replaces the caller's whole overlay (all four levels) by the rows of
+  // oDict, a layout as ExportUserData returns it, possibly another user's:
+  // the caller's overlay rows are deleted and every row of the recordsets
+  // "TopClass", "SubSystem", "SubFunc" and "DetailFunc" (from each one's
+  // current row on) is inserted under the caller's user ID; then the
+  // caller's stamp is bumped. Only the fields the tables need are read
+  // (other fields, FUserID among them, are ignored); IDs, indexes and parent
+  // IDs follow the CLng rules, FVisible and FEnable the CBool rules (Null is
+  // False), texts are stored as they are (Null stays Null). Recordsets are
+  // not moved.
+  //
+  // Nothing changes when the call fails:
+  //   - oDict Nothing, a level key missing or not holding a recordset: error
+  //     5, source "LXMDataFlow.DatasUpdate.ImportUserData", the request
+  //     language's "无效或错误的模板文件，请重新选择。";
+  //   - a field missing from a recordset with rows: errors::kItemNotFound;
+  //   - a number or flag that does not convert: 13 (or 6 for overflow); a
+  //     Null or Empty ID, index or parent ID: 94;
+  //   - the same node twice in one level, or any other refusal of the
+  //     database: errors::kDatabase.
+  void ImportUserData(std::string_view sDsn, const std::shared_ptr<Dictionary>& oDict);
+
  private:
   Runtime* runtime_;
   RequestContext context_;  // of the last call
