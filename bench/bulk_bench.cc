@@ -106,9 +106,9 @@ void BM_ExportThenImport(benchmark::State& state) {
   Report(state, layout);
 }
 
-BENCHMARK(BM_ExportUserData)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ImportUserData)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ExportThenImport)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportUserData)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportUserData)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ExportThenImport)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace lxm
