@@ -133,11 +133,14 @@ void DatasUpdate::ImportUserData(std::string_view sDsn, const std::shared_ptr<Di
       return ComError(errors::kInvalidCall, std::string(kSource),
                       LoadResString(kInvalidFileText, request.parse.LanguageID(), runtime_->components()));
     };
+    // Every level key is checked before any row is read.
     if (oDict == nullptr) throw invalid_file();
+    for (const ImportedLevel& level : kImportedLevels) {
+      if (!oDict->Exists(level.key)) throw invalid_file();
+    }
     std::vector<std::vector<Params>> levels;
     for (const ImportedLevel& level : kImportedLevels) {
-      Variant value;
-      if (!oDict->Lookup(level.key, &value)) throw invalid_file();
+      const Variant& value = oDict->Item(level.key);
       if (value.kind() != VariantKind::kRecordset || value.AsRecordset() == nullptr) throw invalid_file();
       levels.push_back(LevelRows(*value.AsRecordset(), level, user_id));
     }

@@ -208,6 +208,11 @@ TEST_F(ImportUserDataTest, BadContainersFailAndChangeNothing) {
       {"no container", nullptr, errors::kInvalidCall, true},
       {"no DetailFunc", without_key("DetailFunc"), errors::kInvalidCall, true},
       {"no TopClass", without_key("TopClass"), errors::kInvalidCall, true},
+      {"a bad first level and no last one", [&] {
+         std::shared_ptr<Dictionary> container = without_key("DetailFunc");
+         container->Set("TopClass", Variant(Recordset({{"X", FieldType::kInteger}}, {{Variant(1)}})));
+         return container;
+       }(), errors::kInvalidCall, true},
       {"a level holding text", holding(Variant("rows")), errors::kInvalidCall, true},
       {"a level holding a dictionary", holding(Variant(Dictionary::Create())), errors::kInvalidCall, true},
       {"a level holding Nothing", holding(Variant(std::shared_ptr<Recordset>())), errors::kInvalidCall, true},
