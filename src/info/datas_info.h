@@ -165,6 +165,26 @@ class DatasInfo {
   // The file's bytes (one 0 byte for an empty file); error 5 with source
   // "LXMDataFlow.DatasUpdate" when it is not served.
   Bytes FileToVariant(const std::string& strLocalFile);
+  // ---- Bulk reads and export (bulk_reads.cc) ----
+
+  // The cached levels named in vNames (a Vector of level names, read as
+  // text; blank names are skipped), each under its name: the template's
+  // levels when blnTemplate ("AcctType" and "Profile" included), else the
+  // caller's own overlay rows. A name the cache does not know maps to
+  // Nothing. Every failure (a descriptor that does not parse, vNames not a
+  // Vector, an element that is Null or an object) is swallowed: the result
+  // is then Nothing (a null pointer). vNames is not changed.
+  std::shared_ptr<Dictionary> GetRecordset(std::string_view sDsn, Variant& vNames, bool blnTemplate);
+  // Every column of every favourite item of the caller, in every group.
+  // Errors reach the caller unchanged.
+  Recordset GetUserNormalLst(std::string_view sDsn);
+  // The caller's layout, for ImportUserData: the stamp dictionary
+  // ("TimeStamp", "UserTimeStamp", "UserID") and, under "TopClass",
+  // "SubSystem", "SubFunc" and "DetailFunc", every column of the overlay
+  // table for the caller's view: the caller's own rows and the shared
+  // default rows (FUserID 0) of the nodes the caller has none for, in no
+  // particular order. Errors reach the caller unchanged.
+  std::shared_ptr<Dictionary> ExportUserData(std::string_view sDsn);
 
  private:
   // The frame of the favourite reads: the read sequence, then `read` on an

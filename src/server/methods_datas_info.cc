@@ -6,6 +6,7 @@
 #include <string>
 
 #include "info/datas_info.h"
+#include "server/methods_bulk.h"
 #include "server/methods_favourites.h"
 #include "server/methods_installation.h"
 #include "server/methods_tree_edits.h"
@@ -68,6 +69,9 @@ void AddDatasInfoMethods(ClassInfo& info) {
 
   // Pictures, patches and files of the installation (methods_installation.cc).
   AddDatasInfoInstallationMethods(info);
+
+  // Bulk reads and export (methods_bulk.cc).
+  AddDatasInfoBulkMethods(info);
 
   // New DatasInfo methods join here, one entry each.
 }

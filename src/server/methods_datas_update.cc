@@ -2,6 +2,7 @@
 //
 // ExecCmd and RegMiddle are entries like any other: the dispatcher refuses
 // them by name unless the server runs with --enable-exec.
+#include "server/methods_bulk.h"
 #include "server/methods_favourites.h"
 #include "server/methods_installation.h"
 #include "server/methods_tree_edits.h"
@@ -24,6 +25,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
 
   // Detail-function synchronisation and creation (methods_detail_sync.cc).
   AddDatasUpdateDetailSyncMethods(info);
+
+  // Import of a user layout (methods_bulk.cc).
+  AddDatasUpdateImportMethods(info);
 
   // New DatasUpdate methods join here, one entry each.
 }

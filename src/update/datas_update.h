@@ -269,6 +269,29 @@ class DatasUpdate {
   // 0 and writes nothing.
   int32_t CreateSubFunc(std::string_view sDsn, int32_t lSubSystemID, int32_t lIndex,
                         const std::shared_ptr<Dictionary>& oDict, bool blnTemplate = false);
+  // ---- Import of a user layout (import_user_data.cc) ----
+
+  // Replaces the caller's whole overlay (all four levels) by the rows of
+  // oDict, a layout as ExportUserData returns it, possibly another user's:
+  // the caller's overlay rows are deleted and every row of the recordsets
+  // "TopClass", "SubSystem", "SubFunc" and "DetailFunc" (from each one's
+  // current row on) is inserted under the caller's user ID; then the
+  // caller's stamp is bumped. Only the fields the tables need are read
+  // (other fields, FUserID among them, are ignored); IDs, indexes and parent
+  // IDs follow the CLng rules, FVisible and FEnable the CBool rules (Null is
+  // False), texts are stored as they are (Null stays Null). Recordsets are
+  // not moved.
+  //
+  // Nothing changes when the call fails:
+  //   - oDict Nothing, a level key missing or not holding a recordset: error
+  //     5, source "LXMDataFlow.DatasUpdate.ImportUserData", the request
+  //     language's "无效或错误的模板文件，请重新选择。";
+  //   - a field missing from a recordset with rows: errors::kItemNotFound;
+  //   - a number or flag that does not convert: 13 (or 6 for overflow); a
+  //     Null or Empty ID, index or parent ID: 94;
+  //   - the same node twice in one level, or any other refusal of the
+  //     database: errors::kDatabase.
+  void ImportUserData(std::string_view sDsn, const std::shared_ptr<Dictionary>& oDict);
 
  private:
   // The listed users' copy of ApplyAllUser, ten users to a chunk.

@@ -68,6 +68,11 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasInfo,
      "Function IsSetEnable(sDsn As String, ByRef lID As Long, ByRef oDict As Dictionary) As Boolean"},
     {kDatasInfo, "Function GetAcctShowName(sDsn As String, strName As String) As String"},
+    // DatasInfo: bulk reads and export.
+    {kDatasInfo,
+     "Function GetRecordset(sDsn As String, ByRef vNames As Variant, blnTemplate As Boolean) As Dictionary"},
+    {kDatasInfo, "Function GetUserNormalLst(sDsn As String) As Recordset"},
+    {kDatasInfo, "Function ExportUserData(sDsn As String) As Dictionary"},
 
     // DatasUpdate: attribute updates.
     {kDatasUpdate,
@@ -134,6 +139,8 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
     {kDatasUpdate,
      "Function CreateSubFunc(sDsn As String, lSubSystemID As Long, lIndex As Long, oDict As Dictionary, "
      "Optional blnTemplate As Boolean = false) As Long"},
+    // DatasUpdate: import of a user layout.
+    {kDatasUpdate, "Sub ImportUserData(sDsn As String, oDict As Dictionary)"},
 };
 
 }  // namespace lxm::test
