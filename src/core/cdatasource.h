@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/cparse.h"
 #include "platform/db_connection.h"
@@ -38,8 +39,32 @@ class CDataSource {
 
   Runtime& runtime() const { return *runtime_; }
 
+  // ---- What the database product can do (cdatasource_capabilities.cc) ----
+  //
+  // Read once per product, version (the descriptor's "DBMS Name" and "DBMS
+  // Version") and database, then kept for the process in a shared property
+  // group, so later calls do not touch the database. A property the product
+  // does not report is Empty; when the capabilities cannot be read at all,
+  // every member answers Empty (False for the Boolean ones) and the next
+  // call tries again. Each opens its own call when none is active.
+  Variant DBMSName();
+  Variant DBMSVersion();
+  Variant MultipleResults();
+  // True when the product takes LIKE ... ESCAPE.
+  Variant LikeEscapeClause();
+  Variant IEF();
+  Variant NumericFunctions();
+  Variant StringFunctions();
+  Variant SystemFunctions();
+  Variant DateTimeFunctions();
+  // Whether the account lists `ProcName` in t_SupportedProc.
+  bool ProcSupported(const std::string& ProcName);
+  bool IsOracle();
+
  private:
   DbConnection Open(IsolationLevel isolation);
+  // The capability group's value of `name`, or Empty.
+  Variant Capability(std::string_view name);
 
   Runtime* runtime_;
   std::shared_ptr<CParse> parse_;

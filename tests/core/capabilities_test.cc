@@ -1,0 +1,57 @@
+// The database product's capabilities: read once, shared by the process,
+// and never one account's answers for another.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/cdatasource.h"
+#include "tree/account_setup.h"
+#include "test_support/account_fixture.h"
+
+namespace lxm {
+namespace {
+
+class CapabilitiesTest : public test::AccountTest {
+ protected:
+  // A data source for a descriptor naming the product as clients do.
+  std::unique_ptr<CDataSource> SourceFor(const std::string& path) {
+    auto parse = std::make_shared<CParse>();
+    parse->ParseString("ConnectString={Provider=SQLite;Data Source=" + path +
+                       "};UserID=5;DBMS Name=SQLite;DBMS Version=3");
+    auto source = std::make_unique<CDataSource>(runtime_);
+    source->SetParseObject(parse);
+    return source;
+  }
+};
+
+TEST_F(CapabilitiesTest, ReadOncePerDatabaseAndSharedByTheProcess) {
+  test::TempDir other_dir;
+  std::string other = (other_dir.path() / "other.db").string();
+  CreateAccountDatabase(runtime_, other, {});
+  Exec("INSERT INTO t_SupportedProc (FProcName) VALUES ('p_Mine')");
+
+  auto mine = SourceFor(path_);
+  EXPECT_TRUE(mine->DBMSName() == Variant("SQLite"));
+  EXPECT_FALSE(mine->DBMSVersion().IsEmpty());
+  EXPECT_TRUE(mine->LikeEscapeClause() == Variant(true));
+  EXPECT_TRUE(mine->IEF().IsEmpty());  // not reported by this product
+  EXPECT_FALSE(mine->IsOracle());
+  EXPECT_TRUE(mine->ProcSupported("p_Mine"));
+  EXPECT_FALSE(mine->ProcSupported("p_Other"));
+
+  // Same product and version, another account: its own list.
+  EXPECT_FALSE(SourceFor(other)->ProcSupported("p_Mine"));
+
+  // Kept for the process: a later change is not read again.
+  Exec("INSERT INTO t_SupportedProc (FProcName) VALUES ('p_Later')");
+  EXPECT_FALSE(SourceFor(path_)->ProcSupported("p_Later"));
+
+  // A database that cannot be read answers nothing, and is not remembered.
+  std::string missing = (other_dir.path() / "missing.db").string();
+  EXPECT_TRUE(SourceFor(missing)->DBMSName().IsEmpty());
+  EXPECT_FALSE(SourceFor(missing)->ProcSupported("p_Mine"));
+}
+
+}  // namespace
+}  // namespace lxm
