@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/com_error.h"
+#include "platform/text_buffer.h"
 #include "test_support/error_matchers.h"
 
 namespace lxm {
@@ -48,6 +49,28 @@ TEST(FormatTextTest, NullArgumentRaisesAsCStrDoes) {
             errors::kInvalidUseOfNull);
   // An unused Null argument is never converted.
   EXPECT_EQ(FormatText("%1", {Variant("a"), Variant::Null()}), "a");
+}
+
+}  // namespace
+}  // namespace lxm
+
+namespace lxm {
+namespace {
+
+TEST(TextBufferTest, AppendsRemovesAndMeasures) {
+  TextBuffer buffer;
+  buffer.Append("DELETE ");
+  buffer.Append("FROM t");
+  EXPECT_EQ(buffer.Length(), 13);
+  buffer.Remove(1, 7);
+  EXPECT_EQ(buffer.Text(), "FROM t");
+  buffer.Remove(6, 100);  // past the end: up to it
+  EXPECT_EQ(buffer.Text(), "FROM ");
+  buffer.Remove(6, 0);    // just past the end: nothing
+  for (auto [start, count] : {std::pair{0, 1}, std::pair{7, 1}, std::pair{1, -1}}) {
+    EXPECT_EQ(test::ErrorNumberOf([&] { buffer.Remove(start, count); }), errors::kInvalidCall);
+  }
+  EXPECT_EQ(buffer.Text(), "FROM ");
 }
 
 }  // namespace
