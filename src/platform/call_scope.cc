@@ -30,14 +30,18 @@ std::string_view Transaction::backend_name() const { return lease_->backend_name
 
 void Transaction::EnsureBegun() {
   if (begun_) return;
-  lease_->Begin(write_intent_);
+  if (write_intent_) {
+    database_->BeginWrite(*lease_);
+  } else {
+    lease_->Begin(false);
+  }
   begun_ = true;
   write_locked_ = write_intent_;
 }
 
 void Transaction::RequireWrite() {
   if (!begun_) {
-    lease_->Begin(true);
+    database_->BeginWrite(*lease_);
     begun_ = true;
     write_locked_ = true;
     return;
@@ -48,7 +52,7 @@ void Transaction::RequireWrite() {
   // committed since our read began.
   lease_->Commit();
   begun_ = false;
-  lease_->Begin(true);
+  database_->BeginWrite(*lease_);
   begun_ = true;
   write_locked_ = true;
 }
