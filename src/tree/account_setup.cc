@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <set>
 
 #include "platform/call_scope.h"
@@ -101,15 +103,28 @@ void CheckAccountDatabase(const std::string& path) {
   std::unique_ptr<SQLiteConnection> connection;
   std::set<std::string> tables;
   int32_t version = 0;
+  // Reads only: a file that is not an account database stays untouched.
+  auto refuse = [&path](const ComError& error) {
+    // An SQLite database that cannot be opened or read here is one that
+    // cannot be written (a read-only file, or a WAL database in a folder
+    // that is read-only).
+    std::ifstream in(path, std::ios::binary);
+    char magic[16] = {};
+    in.read(magic, sizeof magic);
+    if (std::string_view(magic, sizeof magic) == std::string_view("SQLite format 3\0", 16)) {
+      return SetupError("The database '" + path + "' cannot be written: " + error.description());
+    }
+    return SetupError("'" + path + "' is not an account database: " + error.description());
+  };
   try {
-    // Reads only: a file that is not an account database stays untouched.
     connection = SQLiteConnection::Open(path, false, 1000);
+    if (connection->read_only()) throw DatabaseError("SQLite", "the file is read-only");
     Recordset names = connection->Query("SELECT name FROM sqlite_master WHERE type = 'table'", {});
     for (; !names.Eof(); names.MoveNext()) tables.insert(ToLowerAscii(names.Value(size_t{0}).AsString()));
     Recordset user_version = connection->Query("PRAGMA user_version", {});
     version = user_version.Value(size_t{0}).AsLong();
   } catch (const ComError& error) {
-    throw SetupError("'" + path + "' is not an account database: " + error.description());
+    throw refuse(error);
   }
   for (const std::string& table : schema::TableNames(Backend::kSQLite)) {
     if (tables.count(ToLowerAscii(table)) == 0) {
@@ -123,7 +138,6 @@ void CheckAccountDatabase(const std::string& path) {
                      std::to_string(schema::kSchemaVersion) + ".");
   }
   try {
-    if (connection->read_only()) throw DatabaseError("SQLite", "the file is read-only");
     connection->Begin(true);
     connection->Rollback();
   } catch (const ComError& error) {
