@@ -120,15 +120,13 @@ void Database::Return(std::unique_ptr<NativeConnection> connection) {
     std::lock_guard<std::mutex> lock(mutex_);
     --leased_;
     if (!connection) return;
-    auto now = std::chrono::steady_clock::now();
-    if (leased_ == 0 && wrote_since_checkpoint_ && now - last_checkpoint_ >= kCheckpointInterval) {
+    if (leased_ == 0 && wrote_since_checkpoint_) {
       wrote_since_checkpoint_ = false;
-      last_checkpoint_ = now;
       checkpoint = true;
     }
   }
   // Quiet now: the log can go back into the database while nobody reads it.
-  if (checkpoint) connection->CheckpointIfIdle();
+  if (checkpoint) connection->CheckpointIfIdle(kQuietCheckpointBytes);
   std::lock_guard<std::mutex> lock(mutex_);
   if (idle_.size() < kMaxIdle) idle_.push_back(std::move(connection));
 }

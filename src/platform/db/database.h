@@ -10,15 +10,15 @@
 // `max_lock_waiters`, no more than that many threads wait for it at once and
 // the next writer fails at once with the same "busy" error, so that a lock
 // held elsewhere cannot take every worker. The write-ahead log is kept small:
-// it is truncated to kWalSizeLimit after checkpoints, and checkpointed whole
-// when the last handle comes back after writes (the database is quiet).
+// it is cut back to kWalSizeLimit after checkpoints, and checkpointed whole
+// when the last handle comes back after writes (the database is quiet) and
+// it holds more than kQuietCheckpointBytes.
 //
 // Thread-safety: Database and DatabaseRegistry are safe to use from any
 // thread. A Lease belongs to one thread.
 #ifndef LXM_PLATFORM_DB_DATABASE_H_
 #define LXM_PLATFORM_DB_DATABASE_H_
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -81,8 +81,8 @@ class Database : public std::enable_shared_from_this<Database> {
   static constexpr size_t kMaxIdle = 16;
   // The size the write-ahead log is cut back to after a checkpoint.
   static constexpr int64_t kWalSizeLimit = int64_t{4} << 20;
-  // Quiet checkpoints are at most this frequent.
-  static constexpr std::chrono::milliseconds kCheckpointInterval{500};
+  // A log larger than this is checkpointed when the database is quiet.
+  static constexpr int64_t kQuietCheckpointBytes = int64_t{1} << 20;
 
  private:
   Database(ConnectString connect_string, const DatabaseSettings& settings);
@@ -97,7 +97,6 @@ class Database : public std::enable_shared_from_this<Database> {
   int leased_ = 0;                                        // GUARDED_BY(mutex_)
   int lock_waiters_ = 0;                                  // GUARDED_BY(mutex_)
   bool wrote_since_checkpoint_ = false;                   // GUARDED_BY(mutex_)
-  std::chrono::steady_clock::time_point last_checkpoint_;  // GUARDED_BY(mutex_)
 };
 
 // The pools of a process, one per database (DatabaseIdentity): every

@@ -56,9 +56,10 @@ class NativeConnection {
   virtual void ReleaseSavepoint(std::string_view name) = 0;
   virtual void RollbackToSavepoint(std::string_view name) = 0;
 
-  // Copies a write-ahead log back into the database and empties it, unless
-  // a reader elsewhere still needs it (then nothing happens). Never waits.
-  virtual void CheckpointIfIdle() {}
+  // Copies a write-ahead log of more than `min_bytes` back into the
+  // database and empties it, unless a reader elsewhere still needs it (then
+  // nothing happens). Never waits.
+  virtual void CheckpointIfIdle(int64_t /*min_bytes*/) {}
 };
 
 }  // namespace lxm

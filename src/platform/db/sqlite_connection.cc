@@ -128,7 +128,12 @@ void SQLiteConnection::LimitJournalSize(int64_t bytes) {
 
 bool SQLiteConnection::read_only() const { return sqlite3_db_readonly(db_, "main") == 1; }
 
-void SQLiteConnection::CheckpointIfIdle() {
+void SQLiteConnection::CheckpointIfIdle(int64_t min_bytes) {
+  const char* file = sqlite3_db_filename(db_, "main");
+  if (file == nullptr || *file == '\0') return;
+  std::error_code ec;
+  auto size = std::filesystem::file_size(std::string(file) + "-wal", ec);
+  if (ec || static_cast<int64_t>(size) <= min_bytes) return;
   sqlite3_busy_timeout(db_, 0);
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
   sqlite3_busy_timeout(db_, busy_timeout_ms_);

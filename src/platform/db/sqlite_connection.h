@@ -38,7 +38,7 @@ class SQLiteConnection : public NativeConnection {
   void ReleaseSavepoint(std::string_view name) override;
   void RollbackToSavepoint(std::string_view name) override;
 
-  void CheckpointIfIdle() override;
+  void CheckpointIfIdle(int64_t min_bytes) override;
 
   // Switches the database to WAL journaling (persistent in the file).
   void EnableWriteAheadLog();
