@@ -32,6 +32,7 @@ void Transaction::EnsureBegun() {
   if (begun_) return;
   if (write_intent_) {
     database_->BeginWrite(*lease_);
+    holds_writer_turn_ = true;
   } else {
     lease_->Begin(false);
   }
@@ -42,6 +43,7 @@ void Transaction::EnsureBegun() {
 void Transaction::RequireWrite() {
   if (!begun_) {
     database_->BeginWrite(*lease_);
+    holds_writer_turn_ = true;
     begun_ = true;
     write_locked_ = true;
     return;
@@ -53,6 +55,7 @@ void Transaction::RequireWrite() {
   lease_->Commit();
   begun_ = false;
   database_->BeginWrite(*lease_);
+  holds_writer_turn_ = true;
   begun_ = true;
   write_locked_ = true;
 }
@@ -99,6 +102,7 @@ void Transaction::Commit() {
   try {
     lease_->Commit();
     begun_ = false;
+    EndWriterTurn();
   } catch (...) {
     Rollback();
     throw;
@@ -114,6 +118,13 @@ void Transaction::Rollback() noexcept {
     // A handle whose rollback failed must not serve another call.
     lease_.Discard();
   }
+  EndWriterTurn();
+}
+
+void Transaction::EndWriterTurn() noexcept {
+  if (!holds_writer_turn_) return;
+  holds_writer_turn_ = false;
+  database_->EndWrite();
 }
 
 // ---- CallScope ----

@@ -11,6 +11,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
@@ -106,6 +107,20 @@ TEST_F(DatabaseRegistryTest, WritersWaitingForALockHeldElsewhereAreBounded) {
   holder->Rollback();
   Exec("INSERT INTO scratch VALUES (3)");
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 1);
+
+  // Writers of this process only: they take turns, and none is refused.
+  std::vector<std::future<int>> writers;
+  for (int t = 0; t < 8; ++t) {
+    writers.push_back(std::async(std::launch::async, [this] {
+      int failed = 0;
+      for (int i = 0; i < 25; ++i) {
+        if (test::ErrorOf([this] { Exec("INSERT INTO scratch VALUES (4)"); })) ++failed;
+      }
+      return failed;
+    }));
+  }
+  for (auto& writer : writers) EXPECT_EQ(writer.get(), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 201);
 }
 
 // Eight megabytes written while a reader elsewhere holds an old snapshot

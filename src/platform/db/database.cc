@@ -1,5 +1,6 @@
 #include "platform/db/database.h"
 
+#include <chrono>
 #include <utility>
 
 #include "platform/com_error.h"
@@ -82,25 +83,46 @@ Database::Lease Database::Acquire() {
 
 void Database::BeginWrite(NativeConnection& connection) {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (settings_.max_lock_waiters > 0 && lock_waiters_ >= settings_.max_lock_waiters) {
-      ThrowBusy();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (writer_turn_taken_) {
+      // Waiting for a writer of ours is short, unless that writer itself
+      // waits for a lock held by another process.
+      if (settings_.max_lock_waiters > 0 && writer_waits_outside_ &&
+          std::chrono::steady_clock::now() - outside_since_ >= kOutsideWait &&
+          1 + queued_writers_ >= settings_.max_lock_waiters) {
+        ThrowBusy();
+      }
+      ++queued_writers_;
+      bool turn = writer_turn_free_.wait_for(lock, std::chrono::milliseconds(settings_.lock_wait_ms),
+                                             [this] { return !writer_turn_taken_; });
+      --queued_writers_;
+      if (!turn) ThrowBusy();
     }
-    ++lock_waiters_;
+    writer_turn_taken_ = true;
+    writer_waits_outside_ = true;
+    outside_since_ = std::chrono::steady_clock::now();
     wrote_since_checkpoint_ = true;
   }
-  struct Leave {
-    Database* database;
-    ~Leave() {
-      std::lock_guard<std::mutex> lock(database->mutex_);
-      --database->lock_waiters_;
-    }
-  } leave{this};
   try {
     connection.Begin(true);
   } catch (const WriteLockBusy&) {
+    EndWrite();
     ThrowBusy();
+  } catch (...) {
+    EndWrite();
+    throw;
   }
+  std::lock_guard<std::mutex> lock(mutex_);
+  writer_waits_outside_ = false;
+}
+
+void Database::EndWrite() noexcept {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writer_turn_taken_ = false;
+    writer_waits_outside_ = false;
+  }
+  writer_turn_free_.notify_one();
 }
 
 void Database::ThrowBusy() const {

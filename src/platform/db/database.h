@@ -6,19 +6,24 @@
 // did. An SQLite database is opened in WAL mode with a busy timeout, so that
 // concurrent calls wait for each other instead of failing.
 //
-// Writers wait for the database's write lock at most `lock_wait_ms`; with
-// `max_lock_waiters`, no more than that many threads wait for it at once and
-// the next writer fails at once with the same "busy" error, so that a lock
-// held elsewhere cannot take every worker. The write-ahead log is kept small:
-// it is cut back to kWalSizeLimit after checkpoints, and checkpointed whole
-// when the last handle comes back after writes (the database is quiet) and
-// it holds more than kQuietCheckpointBytes.
+// Writers of one process take turns (one holds the write lock, the others
+// queue here rather than in SQLite), and wait for their turn and then for
+// the lock at most `lock_wait_ms` each. While the writer whose turn it is
+// waits for a lock held by another process, at most `max_lock_waiters`
+// writers wait in all and the next fails at once with the same "busy"
+// error, so that a lock held elsewhere cannot take every worker. The
+// write-ahead log is kept small: it is cut back to kWalSizeLimit after
+// checkpoints, and checkpointed whole when the last handle comes back after
+// writes (the database is quiet) and it holds more than
+// kQuietCheckpointBytes.
 //
 // Thread-safety: Database and DatabaseRegistry are safe to use from any
 // thread. A Lease belongs to one thread.
 #ifndef LXM_PLATFORM_DB_DATABASE_H_
 #define LXM_PLATFORM_DB_DATABASE_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -70,9 +75,13 @@ class Database : public std::enable_shared_from_this<Database> {
   Lease Acquire();
 
   // Begins a transaction that holds the write lock, waiting as the settings
-  // allow. Raises the "busy" database error naming the database when the
-  // lock does not come, or when too many writers wait already.
+  // allow; the caller's turn to write lasts until EndWrite(). Raises the
+  // "busy" database error naming the database when the turn or the lock does
+  // not come in time, or when too many writers wait already.
   void BeginWrite(NativeConnection& connection);
+  // Ends the turn of a BeginWrite() that succeeded (after commit or
+  // rollback).
+  void EndWrite() noexcept;
 
   const ConnectString& connect_string() const { return connect_string_; }
   Backend backend() const { return connect_string_.backend; }
@@ -81,6 +90,9 @@ class Database : public std::enable_shared_from_this<Database> {
   static constexpr size_t kMaxIdle = 16;
   // The size the write-ahead log is cut back to after a checkpoint.
   static constexpr int64_t kWalSizeLimit = int64_t{4} << 20;
+  // A writer whose BEGIN has taken this long waits for another process (the
+  // writers of this process take turns and never block each other's BEGIN).
+  static constexpr std::chrono::milliseconds kOutsideWait{100};
   // A log larger than this is checkpointed when the database is quiet.
   static constexpr int64_t kQuietCheckpointBytes = int64_t{1} << 20;
 
@@ -95,7 +107,11 @@ class Database : public std::enable_shared_from_this<Database> {
   std::mutex mutex_;
   std::vector<std::unique_ptr<NativeConnection>> idle_;  // GUARDED_BY(mutex_)
   int leased_ = 0;                                        // GUARDED_BY(mutex_)
-  int lock_waiters_ = 0;                                  // GUARDED_BY(mutex_)
+  bool writer_turn_taken_ = false;                        // GUARDED_BY(mutex_)
+  bool writer_waits_outside_ = false;                     // GUARDED_BY(mutex_)
+  std::chrono::steady_clock::time_point outside_since_;   // GUARDED_BY(mutex_)
+  int queued_writers_ = 0;                                // GUARDED_BY(mutex_)
+  std::condition_variable writer_turn_free_;
   bool wrote_since_checkpoint_ = false;                   // GUARDED_BY(mutex_)
 };
 
