@@ -8,7 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  libcpp-httplib-dev wrk curl
+  libboost-dev wrk curl
 )
 
 missing=()

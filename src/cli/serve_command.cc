@@ -20,6 +20,7 @@
 #include "server/http_server.h"
 #include "server/json_codec.h"
 #include "server/type_library.h"
+#include "tree/account_setup.h"
 
 namespace lxm::cli {
 
@@ -34,10 +35,19 @@ struct ServeOptions {
   std::string token_file;
   size_t max_body = size_t{16} << 20;
   int workers = 8;
+  int io_threads = 2;
   int keep_alive = 5;
+  int request_timeout = 10;
+  int max_connections = 512;
+  int lock_wait = 10;
+  int lock_waiters = 2;
   int example_user = 0;
   size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
 };
+
+// Size flags beyond these are mistakes, not settings.
+constexpr int kMaxBodyLimit = 1 << 30;
+constexpr int kMaxCacheMb = 1 << 16;
 
 std::string ReadToken(const std::string& path) {
   std::ifstream in(path);
@@ -100,26 +110,37 @@ void RunServe(const ServeOptions& options) {
   }
   Runtime& runtime = Runtime::Default();
   runtime.cache_store().SetMaxBytes(options.cache_mb << 20);
+  DatabaseSettings database_settings;
+  database_settings.lock_wait_ms = options.lock_wait * 1000;
+  database_settings.max_lock_waiters = options.lock_waiters;
+  runtime.databases().Configure(database_settings);
   server::HttpServerOptions server_options;
   server_options.bind_address = options.bind;
   server_options.port = options.port;
   server_options.dispatch.enable_exec = options.enable_exec;
   server_options.max_body_bytes = options.max_body;
   server_options.workers = options.workers;
+  server_options.io_threads = options.io_threads;
   server_options.keep_alive_seconds = options.keep_alive;
+  server_options.request_timeout_seconds = options.request_timeout;
+  server_options.max_connections = options.max_connections;
   if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
 
-  // Each database is opened now: a wrong path fails here, not at the first
-  // call, and the pools are warm.
+  // Each database is checked and opened now: a wrong file fails here, not
+  // at the first call, and the pools are warm. The check reads only, so a
+  // file that is no account database is left as it was.
   server::DatabaseAllowlist allowlist;
   std::vector<std::string> absolute_paths;
   for (const std::string& path : options.db_paths) {
     absolute_paths.push_back(std::filesystem::absolute(path).lexically_normal().string());
+    CheckAccountDatabase(absolute_paths.back());
     std::string connect_string = SQLiteConnectString(absolute_paths.back());
     runtime.databases().Get(connect_string);
     allowlist.Add(connect_string);
   }
   for (const std::string& connect_string : options.connect_strings) {
+    ConnectString parsed = ParseConnectString(connect_string);
+    if (parsed.backend == Backend::kSQLite) CheckAccountDatabase(parsed.data_source());
     runtime.databases().Get(connect_string);
     allowlist.Add(connect_string);
   }
@@ -140,7 +161,8 @@ void RunServe(const ServeOptions& options) {
                                      ? "[" + options.bind + "]"
                                      : options.bind) +
                     ":" + std::to_string(port);
-  std::cout << "LXMDataFlow serving " << url << " (" << options.workers << " workers"
+  std::cout << "LXMDataFlow serving " << url << " (" << options.workers << " workers, "
+            << options.max_connections << " connections at most"
             << (options.enable_exec ? ", ExecCmd and RegMiddle enabled" : "")
             << (server_options.token.empty() ? "" : ", bearer token required") << ")\n";
   for (const std::string& path : absolute_paths) std::cout << "  database " << path << "\n";
@@ -180,21 +202,45 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--token", options->token_file,
                       "File holding a bearer token every request must carry")
       ->check(CLI::ExistingFile);
-  command->add_option("--max-body", options->max_body, "Largest request body in bytes")
-      ->capture_default_str();
-  command->add_option("--workers", options->workers, "Worker threads (connections served at once)")
+  command->add_option("--max-body", options->max_body,
+                      "Largest request body in bytes (a chunked body counted whole)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, kMaxBodyLimit));
+  command->add_option("--workers", options->workers, "Worker threads (calls run at once)")
       ->capture_default_str()
       ->check(CLI::Range(1, 1024));
+  command->add_option("--io-threads", options->io_threads,
+                      "Threads that read requests and write replies")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 64));
   command->add_option("--keep-alive", options->keep_alive,
                       "Seconds an idle connection is kept open")->capture_default_str()
       ->check(CLI::Range(1, 3600));
+  command->add_option("--request-timeout", options->request_timeout,
+                      "Seconds a request (headers and body) may take to arrive, and a reply to "
+                      "leave")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
+  command->add_option("--max-connections", options->max_connections,
+                      "Open connections at most; more are answered 503 and closed")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000));
+  command->add_option("--lock-wait", options->lock_wait,
+                      "Seconds a write waits for its database's write lock before failing busy")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 3600));
+  command->add_option("--lock-waiters", options->lock_waiters,
+                      "Calls that may wait for one database's write lock at once; more fail busy")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1024));
   command->add_option("--example-user", options->example_user,
                       "User ID shown in the example calls printed at start")
       ->capture_default_str();
   command->add_option("--cache-mb", options->cache_mb,
                       "Memory bound of the level and snapshot cache, in MiB (least recently used "
                       "entries go first)")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(CLI::Range(1, kMaxCacheMb));
   command->callback([options] { RunServe(*options); });
 }
 

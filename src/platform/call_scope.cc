@@ -30,14 +30,20 @@ std::string_view Transaction::backend_name() const { return lease_->backend_name
 
 void Transaction::EnsureBegun() {
   if (begun_) return;
-  lease_->Begin(write_intent_);
+  if (write_intent_) {
+    database_->BeginWrite(*lease_);
+    holds_writer_turn_ = true;
+  } else {
+    lease_->Begin(false);
+  }
   begun_ = true;
   write_locked_ = write_intent_;
 }
 
 void Transaction::RequireWrite() {
   if (!begun_) {
-    lease_->Begin(true);
+    database_->BeginWrite(*lease_);
+    holds_writer_turn_ = true;
     begun_ = true;
     write_locked_ = true;
     return;
@@ -48,7 +54,8 @@ void Transaction::RequireWrite() {
   // committed since our read began.
   lease_->Commit();
   begun_ = false;
-  lease_->Begin(true);
+  database_->BeginWrite(*lease_);
+  holds_writer_turn_ = true;
   begun_ = true;
   write_locked_ = true;
 }
@@ -95,6 +102,7 @@ void Transaction::Commit() {
   try {
     lease_->Commit();
     begun_ = false;
+    EndWriterTurn();
   } catch (...) {
     Rollback();
     throw;
@@ -110,6 +118,13 @@ void Transaction::Rollback() noexcept {
     // A handle whose rollback failed must not serve another call.
     lease_.Discard();
   }
+  EndWriterTurn();
+}
+
+void Transaction::EndWriterTurn() noexcept {
+  if (!holds_writer_turn_) return;
+  holds_writer_turn_ = false;
+  database_->EndWrite();
 }
 
 // ---- CallScope ----

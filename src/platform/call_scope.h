@@ -87,12 +87,14 @@ class Transaction {
 
  private:
   void EnsureBegun();
+  void EndWriterTurn() noexcept;
 
   std::shared_ptr<Database> database_;
   Database::Lease lease_;
   bool write_intent_;
   bool begun_ = false;
   bool write_locked_ = false;
+  bool holds_writer_turn_ = false;  // this process's turn to write (Database::BeginWrite)
   bool wrote_ = false;
   int next_savepoint_ = 1;
   int open_savepoints_ = 0;

@@ -1,8 +1,6 @@
 #include "server/database_allowlist.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/com_error.h"
 #include "platform/db/connect_string.h"
@@ -19,11 +17,7 @@ DatabaseAllowlist::Key DatabaseAllowlist::Normalise(std::string_view connect_str
   if (parsed.backend == Backend::kSQLite) {
     auto source = key.find("data source");
     if (source != key.end() && !source->second.empty()) {
-      // A path that cannot be resolved stays as given.
-      std::error_code ec;
-      std::filesystem::path path = std::filesystem::absolute(source->second, ec);
-      if (!ec) path = std::filesystem::weakly_canonical(path, ec);
-      if (!ec) source->second = path.string();
+      source->second = NormalisedDatabasePath(source->second);
     }
   }
   return key;

@@ -40,9 +40,16 @@ std::vector<Variant> ParseArguments(std::string_view body) {
   if (TrimSpaces(body).empty()) return {};
   Json json;
   try {
-    json = Json::parse(body.begin(), body.end());
-  } catch (const Json::parse_error& error) {
-    throw RequestError(400, "malformed_json", std::string("The body is not JSON: ") + error.what());
+    // The body and "args" are two levels above the arguments' own.
+    json = ParseJson(body, kMaxNestingDepth + 2);
+  } catch (const MalformedJson& error) {
+    const std::vector<std::string>& path = error.path();
+    if (path.size() >= 2 && path[0] == "args" && !path[1].empty() &&
+        path[1].find_first_not_of("0123456789") == std::string::npos) {
+      throw RequestError(400, "malformed_json",
+                         "Argument " + std::to_string(std::stoul(path[1]) + 1) + ": " + error.what());
+    }
+    throw RequestError(400, "malformed_json", error.what());
   }
   if (!json.is_object()) {
     throw RequestError(400, "bad_request", "The body is a JSON object: {\"args\": [...]}.");

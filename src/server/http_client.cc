@@ -1,45 +1,113 @@
+// Boost 1.74's Asio uses std::exchange without including <utility> (GCC 12).
+#include <utility>
+
 #include "server/http_client.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
-#include <httplib.h>
+#include <boost/asio/connect.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 
 namespace lxm::server {
 
 namespace {
 
-httplib::Headers HeadersFor(std::string_view token) {
-  httplib::Headers headers;
-  if (!token.empty()) headers.emplace("Authorization", "Bearer " + std::string(token));
-  return headers;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+
+// A reply may take as long as the call behind it.
+constexpr auto kReplyTimeout = std::chrono::seconds(300);
+constexpr auto kConnectTimeout = std::chrono::seconds(10);
+
+struct Endpoint {
+  std::string host;
+  std::string port;
+};
+
+Endpoint ParseBaseUrl(std::string_view base_url) {
+  constexpr std::string_view kScheme = "http://";
+  if (base_url.substr(0, kScheme.size()) != kScheme) {
+    throw std::runtime_error("The server address " + std::string(base_url) +
+                             " must begin with http:// (plain HTTP only).");
+  }
+  std::string_view rest = base_url.substr(kScheme.size());
+  rest = rest.substr(0, rest.find('/'));
+  Endpoint endpoint;
+  if (!rest.empty() && rest.front() == '[') {  // [::1]:8765
+    size_t close = rest.find(']');
+    if (close == std::string_view::npos) throw std::runtime_error("Bad server address " + std::string(base_url));
+    endpoint.host = std::string(rest.substr(1, close - 1));
+    rest = rest.substr(close + 1);
+    endpoint.port = rest.substr(0, 1) == ":" ? std::string(rest.substr(1)) : "80";
+  } else {
+    size_t colon = rest.rfind(':');
+    endpoint.host = std::string(rest.substr(0, colon));
+    endpoint.port = colon == std::string_view::npos ? "80" : std::string(rest.substr(colon + 1));
+  }
+  if (endpoint.host.empty()) throw std::runtime_error("Bad server address " + std::string(base_url));
+  return endpoint;
 }
 
-HttpReply ReplyOf(const httplib::Result& result, std::string_view base_url, std::string_view path) {
-  if (!result) {
-    throw std::runtime_error("No reply from " + std::string(base_url) + std::string(path) + ": " +
-                             httplib::to_string(result.error()));
+HttpReply Exchange(http::verb verb, std::string_view base_url, std::string_view path,
+                   std::string_view body, std::string_view token) {
+  Endpoint endpoint = ParseBaseUrl(base_url);
+  http::request<http::string_body> request{verb, std::string(path), 11};
+  request.set(http::field::host, endpoint.host);
+  request.set(http::field::connection, "close");
+  if (!token.empty()) request.set(http::field::authorization, "Bearer " + std::string(token));
+  if (verb == http::verb::post) {
+    request.set(http::field::content_type, "application/json");
+    request.body() = std::string(body);
+    request.prepare_payload();
   }
-  return HttpReply{result->status, result->body};
+
+  // Asynchronous operations, so that the stream's deadlines apply.
+  net::io_context io;
+  beast::tcp_stream stream(io);
+  beast::flat_buffer buffer;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(boost::none);
+  beast::error_code failure;
+  tcp::resolver resolver(io);
+  resolver.async_resolve(endpoint.host, endpoint.port, [&](beast::error_code ec, tcp::resolver::results_type results) {
+    if (ec) { failure = ec; return; }
+    stream.expires_after(kConnectTimeout);
+    stream.async_connect(results, [&](beast::error_code connect_ec, const tcp::endpoint&) {
+      if (connect_ec) { failure = connect_ec; return; }
+      stream.socket().set_option(tcp::no_delay(true), connect_ec);
+      stream.expires_after(kReplyTimeout);
+      http::async_write(stream, request, [&](beast::error_code write_ec, size_t) {
+        if (write_ec) { failure = write_ec; return; }
+        http::async_read(stream, buffer, parser, [&](beast::error_code read_ec, size_t) { failure = read_ec; });
+      });
+    });
+  });
+  io.run();
+  if (failure) {
+    throw std::runtime_error("No reply from " + std::string(base_url) + std::string(path) + ": " +
+                             failure.message());
+  }
+  beast::error_code ignored;
+  stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+  return HttpReply{static_cast<int>(parser.get().result_int()), std::move(parser.get().body())};
 }
 
 }  // namespace
 
 HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string_view body,
                    std::string_view token) {
-  httplib::Client client{std::string(base_url)};
-  client.set_tcp_nodelay(true);
-  client.set_read_timeout(300);
-  httplib::Result result = client.Post(std::string(path), HeadersFor(token), body.data(), body.size(),
-                                       "application/json");
-  return ReplyOf(result, base_url, path);
+  return Exchange(http::verb::post, base_url, path, body, token);
 }
 
 HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_view token) {
-  httplib::Client client{std::string(base_url)};
-  client.set_tcp_nodelay(true);
-  httplib::Result result = client.Get(std::string(path), HeadersFor(token));
-  return ReplyOf(result, base_url, path);
+  return Exchange(http::verb::get, base_url, path, {}, token);
 }
 
 }  // namespace lxm::server

@@ -13,7 +13,7 @@ struct HttpReply {
   std::string body;
 };
 
-// `base_url` is "http://host:port" (https too); `token`, when not empty, is
+// `base_url` is "http://host:port" (plain HTTP); `token`, when not empty, is
 // sent as "Authorization: Bearer <token>". Throws std::runtime_error when no
 // reply comes (refused, timed out, ...).
 HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string_view body,

@@ -7,14 +7,21 @@
 //   GET  /rpc                     the ProgIDs served
 //   GET  /health                  {"status":"ok"}, for load balancers; needs no token
 //
-// Connections are kept alive and served by a fixed pool of worker threads;
-// replies leave at once (TCP_NODELAY: Nagle's algorithm and delayed ACK
-// would add tens of milliseconds to every small reply). A keep-alive
-// connection holds its worker while open, so the pool bounds the number of
-// connections served at the same time; the rest wait their turn.
+// Connections are read and written asynchronously by a few I/O threads
+// (Boost.Beast on Boost.Asio); a call goes to the pool of worker threads
+// only once its whole request is in, so slow or idle clients hold no worker.
+// `/health`, the type library and every refusal are answered on the I/O
+// side, whatever the workers are doing. Replies leave at once (TCP_NODELAY).
+//
+// Deadlines: a request (headers and body) must arrive within
+// `request_timeout_seconds` of its first byte; a connection idle between
+// requests is closed after `keep_alive_seconds`. Past `max_connections`
+// open connections a new one gets 503 and is closed at once.
 //
 // With a token, every request but /health must carry "Authorization: Bearer
-// <token>" (else 401). A body beyond the limit gets 413.
+// <token>" (else 401, before the body is read). A body beyond the limit gets
+// 413 (for a chunked body, its total); a request that breaks HTTP/1.1 gets
+// 400; both close the connection.
 //
 // Thread-safety: Stop() may be called from any thread (a signal watcher);
 // everything else from the owner's.
@@ -38,8 +45,12 @@ struct HttpServerOptions {
   DispatcherOptions dispatch;
   std::string token;  // empty: no token asked for
   size_t max_body_bytes = size_t{16} << 20;
-  int workers = 8;
+  size_t max_header_bytes = size_t{16} << 10;
+  int workers = 8;      // threads that run calls
+  int io_threads = 2;   // threads that read and write connections
   int keep_alive_seconds = 5;
+  int request_timeout_seconds = 10;
+  int max_connections = 512;
 };
 
 class HttpServer {
@@ -52,12 +63,12 @@ class HttpServer {
   // Binds the address and returns the port. Throws std::runtime_error when
   // it cannot be bound.
   int Bind();
-  // Serves until Stop(); returns when the calls in flight have been
-  // answered. REQUIRES: Bind() succeeded.
+  // Serves until Stop(); returns once the calls in flight have been
+  // answered, or after the request timeout at the latest (clients that do
+  // not take their replies are cut off). REQUIRES: Bind() succeeded.
   void Serve();
-  // Stops accepting; idle keep-alive connections close within the
-  // keep-alive time. Safe before Serve() starts (Serve() then returns at
-  // once).
+  // Stops accepting and closes every connection that is not waiting for a
+  // call's reply. Safe before Serve() starts (Serve() then returns at once).
   void Stop();
 
   int port() const { return port_; }
@@ -66,8 +77,6 @@ class HttpServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
   int port_ = 0;
-  std::atomic<bool> stop_requested_ = false;
-  std::atomic<bool> serving_ = false;  // inside Serve()
 };
 
 }  // namespace lxm::server

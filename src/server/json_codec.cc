@@ -375,16 +375,128 @@ std::shared_ptr<const std::string> EncodedRecordset(const Recordset& recordset) 
   });
 }
 
+namespace {
+
+// Builds the document as nlohmann's own DOM parser does, but stops at the
+// first container past the depth limit and remembers where it failed.
+class LimitedDomBuilder {
+ public:
+  using NumberInteger = Json::number_integer_t;
+  using NumberUnsigned = Json::number_unsigned_t;
+  using NumberFloat = Json::number_float_t;
+  using String = Json::string_t;
+  using Binary = Json::binary_t;
+
+  explicit LimitedDomBuilder(int max_depth) : max_depth_(max_depth) {}
+
+  bool null() { return Add(nullptr); }
+  bool boolean(bool value) { return Add(value); }
+  bool number_integer(NumberInteger value) { return Add(value); }
+  bool number_unsigned(NumberUnsigned value) { return Add(value); }
+  bool number_float(NumberFloat value, const String&) { return Add(value); }
+  bool string(String& value) { return Add(std::move(value)); }
+  bool binary(Binary& value) { return Add(Json::binary(std::move(value))); }
+  bool start_object(std::size_t) { return Open(Json::object()); }
+  bool start_array(std::size_t) { return Open(Json::array()); }
+  bool key(String& value) {
+    key_ = value;
+    path_.back() = value;
+    return true;
+  }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
+    // A number no double holds (1e309) comes here as out_of_range.
+    std::string what = error.what();
+    size_t detail = what.find("] ");
+    message_ = "The body is not JSON: " + (detail == std::string::npos ? what : what.substr(detail + 2));
+    return false;
+  }
+
+  Json& root() { return root_; }
+  const std::string& message() const { return message_; }
+  // Where the parse stopped: the containers open and the slot being read.
+  std::vector<std::string> Path() const {
+    std::vector<std::string> path = path_;
+    for (size_t i = 0; i < stack_.size(); ++i) {
+      if (!stack_[i]->is_array()) continue;
+      // An outer array's open slot is its last element; the innermost one's
+      // is the next.
+      size_t size = stack_[i]->size();
+      path[i] = std::to_string(i + 1 == stack_.size() ? size : size - 1);
+    }
+    return path;
+  }
+
+ private:
+  template <typename Value>
+  bool Add(Value&& value) {
+    if (stack_.empty()) {
+      root_ = Json(std::forward<Value>(value));
+    } else if (stack_.back()->is_array()) {
+      stack_.back()->emplace_back(std::forward<Value>(value));
+    } else {
+      (*stack_.back())[key_] = Json(std::forward<Value>(value));
+    }
+    return true;
+  }
+
+  bool Open(Json container) {
+    if (static_cast<int>(stack_.size()) >= max_depth_) {
+      message_ = "The body is not JSON this server reads: containers are nested more than " +
+                 std::to_string(max_depth_) + " deep.";
+      return false;
+    }
+    Json* slot = nullptr;
+    if (stack_.empty()) {
+      root_ = std::move(container);
+      slot = &root_;
+    } else if (stack_.back()->is_array()) {
+      stack_.back()->push_back(std::move(container));
+      slot = &stack_.back()->back();
+    } else {
+      slot = &((*stack_.back())[key_] = std::move(container));
+    }
+    stack_.push_back(slot);
+    path_.emplace_back();
+    return true;
+  }
+
+  bool Close() {
+    stack_.pop_back();
+    path_.pop_back();
+    return true;
+  }
+
+  int max_depth_;
+  Json root_;
+  std::vector<Json*> stack_;
+  std::vector<std::string> path_;  // per open container: the key or index being read
+  std::string key_;
+  std::string message_;
+};
+
+}  // namespace
+
+Json ParseJson(std::string_view text, int max_depth) {
+  LimitedDomBuilder builder(max_depth);
+  bool complete = false;
+  try {
+    complete = Json::sax_parse(text.begin(), text.end(), &builder);
+  } catch (const Json::exception& error) {
+    throw MalformedJson(std::string("The body is not JSON: ") + error.what(), builder.Path());
+  }
+  if (!complete) {
+    throw MalformedJson(builder.message().empty() ? "The body is not JSON." : builder.message(),
+                        builder.Path());
+  }
+  return std::move(builder.root());
+}
+
 Variant DecodeValue(const nlohmann::ordered_json& json) { return Decoder().Value(json, 0); }
 
 Variant ParseValue(std::string_view text) {
-  Json json;
-  try {
-    json = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& error) {
-    throw DecodeError(std::string("Malformed JSON: ") + error.what());
-  }
-  return DecodeValue(json);
+  return DecodeValue(ParseJson(text, kMaxNestingDepth));
 }
 
 std::string EncodeBase64(const Bytes& bytes) {

@@ -19,7 +19,8 @@
 // Writing is a hand-written streaming encoder (a level of thousands of rows
 // is written straight from the recordset); a recordset's text is kept with
 // its shared rows, so a level handed to many callers is encoded once.
-// Reading goes through nlohmann::ordered_json.
+// Reading goes through nlohmann::ordered_json, built by a depth-limited SAX
+// parse.
 #ifndef LXM_SERVER_JSON_CODEC_H_
 #define LXM_SERVER_JSON_CODEC_H_
 
@@ -30,7 +31,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
+#include <nlohmann/json.hpp>
 
 #include "platform/recordset.h"
 #include "platform/variant.h"
@@ -46,6 +47,24 @@ class DecodeError : public std::runtime_error {
 
 // Containers nested deeper than this are refused when reading.
 inline constexpr int kMaxNestingDepth = 64;
+
+// A text that is not JSON, holds a number no double can hold, or nests
+// containers deeper than the parse allows. `path()` locates the value being
+// read when it failed: keys and 0-based indices from the outside in.
+class MalformedJson : public DecodeError {
+ public:
+  MalformedJson(const std::string& what, std::vector<std::string> path)
+      : DecodeError(what), path_(std::move(path)) {}
+  const std::vector<std::string>& path() const { return path_; }
+
+ private:
+  std::vector<std::string> path_;
+};
+
+// Parses a JSON text, refusing (MalformedJson) containers nested more than
+// `max_depth` deep as soon as the parse reaches them, so that a text of
+// brackets costs no more than its size.
+nlohmann::ordered_json ParseJson(std::string_view text, int max_depth);
 
 // Appends the JSON form of `value` to `out`.
 void EncodeValue(const Variant& value, std::string* out);

@@ -1,38 +1,150 @@
 #include "tree/account_setup.h"
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <set>
 
 #include "platform/call_scope.h"
 #include "platform/com_error.h"
+#include "platform/db/sqlite_connection.h"
 #include "tree/demo_data.h"
 #include "tree/schema.h"
 
 namespace lxm {
 
+namespace {
+
+ComError SetupError(const std::string& description) {
+  return ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource), description);
+}
+
+void RemoveDatabaseFiles(const std::string& path) {
+  std::error_code ec;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+}
+
+// Whether a connection of this or another process has the database open:
+// every open connection of a WAL database holds a shared lock that an
+// exclusive one must wait for.
+bool InUse(const std::string& path) {
+  std::unique_ptr<SQLiteConnection> probe;
+  try {
+    probe = SQLiteConnection::Open(path, false, 0);
+    probe->ExecuteScript("PRAGMA locking_mode=EXCLUSIVE");
+    probe->ExecuteScript("BEGIN EXCLUSIVE");
+    probe->Query("SELECT COUNT(*) FROM sqlite_master", {});
+    probe->ExecuteScript("ROLLBACK");
+  } catch (const ComError& error) {
+    // Only a lock refused says "in use"; a file that is no database is not.
+    return error.description().find("locked") != std::string::npos;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
                                   const AccountSetupOptions& options) {
   std::error_code ec;
-  if (std::filesystem::exists(path, ec)) {
-    if (!options.replace) {
-      throw ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),
-                     "The database file '" + path + "' exists already.");
-    }
-    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
-  }
   std::string connect_string = SQLiteConnectString(path);
-  runtime.databases().Remove(connect_string);
-  Database::Open(ParseConnectString(connect_string), /*create=*/true);
+  if (std::filesystem::exists(path, ec)) {
+    if (!options.replace) throw SetupError("The database file '" + path + "' exists already.");
+    // This process's own idle handles must not count as another user.
+    runtime.databases().Remove(connect_string);
+    if (InUse(path)) {
+      throw SetupError("The database file '" + path +
+                       "' is open in another process (a running server?); stop it before "
+                       "replacing the database.");
+    }
+  }
 
-  RunInCallScope(runtime, true, [&] {
-    // A load that fails part-way leaves no half-filled database behind.
-    GetObjectContext().SetAbort();
-    Transaction& transaction = CallScope::Current()->TransactionFor(connect_string);
-    schema::CreateSchema(transaction);
-    if (options.demo) demo::LoadDemo(transaction);
-    if (options.synthetic) LoadSynthetic(transaction, *options.synthetic);
-    GetObjectContext().SetComplete();
-  });
+  // Built beside the target under another name and renamed into place only
+  // when complete: a failed build leaves the target as it was.
+  std::string building = path + ".init-" + std::to_string(::getpid());
+  RemoveDatabaseFiles(building);
+  std::string building_connect_string = SQLiteConnectString(building);
+  try {
+    Database::Open(ParseConnectString(building_connect_string), /*create=*/true);
+    RunInCallScope(runtime, true, [&] {
+      GetObjectContext().SetAbort();
+      Transaction& transaction = CallScope::Current()->TransactionFor(building_connect_string);
+      schema::CreateSchema(transaction);
+      if (options.demo) demo::LoadDemo(transaction);
+      if (options.synthetic) LoadSynthetic(transaction, *options.synthetic);
+      GetObjectContext().SetComplete();
+    });
+    // Closing the last handle folds the log into the file.
+    runtime.databases().Remove(building_connect_string);
+    for (const char* suffix : {"-wal", "-shm"}) {
+      if (std::filesystem::exists(building + suffix, ec)) {
+        throw SetupError("The new database '" + building + "' is still open.");
+      }
+    }
+    // A log left beside the old file must not be replayed into the new one.
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+    std::filesystem::rename(building, path);
+  } catch (...) {
+    runtime.databases().Remove(building_connect_string);
+    RemoveDatabaseFiles(building);
+    throw;
+  }
+  runtime.databases().Remove(connect_string);
   return connect_string;
+}
+
+void CheckAccountDatabase(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw SetupError("The database file '" + path + "' does not exist.");
+  }
+  std::unique_ptr<SQLiteConnection> connection;
+  std::set<std::string> tables;
+  int32_t version = 0;
+  // Reads only: a file that is not an account database stays untouched.
+  auto refuse = [&path](const ComError& error) {
+    // An SQLite database that cannot be opened or read here is one that
+    // cannot be written (a read-only file, or a WAL database in a folder
+    // that is read-only).
+    std::ifstream in(path, std::ios::binary);
+    char magic[16] = {};
+    in.read(magic, sizeof magic);
+    if (std::string_view(magic, sizeof magic) == std::string_view("SQLite format 3\0", 16)) {
+      return SetupError("The database '" + path + "' cannot be written: " + error.description());
+    }
+    return SetupError("'" + path + "' is not an account database: " + error.description());
+  };
+  try {
+    connection = SQLiteConnection::Open(path, false, 1000);
+    if (connection->read_only()) throw DatabaseError("SQLite", "the file is read-only");
+    Recordset names = connection->Query("SELECT name FROM sqlite_master WHERE type = 'table'", {});
+    for (; !names.Eof(); names.MoveNext()) tables.insert(ToLowerAscii(names.Value(size_t{0}).AsString()));
+    Recordset user_version = connection->Query("PRAGMA user_version", {});
+    version = user_version.Value(size_t{0}).AsLong();
+  } catch (const ComError& error) {
+    throw refuse(error);
+  }
+  for (const std::string& table : schema::TableNames(Backend::kSQLite)) {
+    if (tables.count(ToLowerAscii(table)) == 0) {
+      throw SetupError("'" + path + "' is not an account database: it has no table " + table +
+                       " (create one with `lxmdataflow init`).");
+    }
+  }
+  if (version != schema::kSchemaVersion) {
+    throw SetupError("The account database '" + path + "' has schema version " +
+                     std::to_string(version) + "; this build serves version " +
+                     std::to_string(schema::kSchemaVersion) + ".");
+  }
+  try {
+    connection->Begin(true);
+    connection->Rollback();
+  } catch (const ComError& error) {
+    throw SetupError("The account database '" + path + "' cannot be written: " + error.description());
+  } catch (const WriteLockBusy&) {
+    // Locked by a writer elsewhere: writable, merely busy.
+  }
 }
 
 std::string MakeDescriptor(const std::string& path, int32_t user_id, const std::string& language) {

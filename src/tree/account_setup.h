@@ -14,14 +14,22 @@ namespace lxm {
 struct AccountSetupOptions {
   bool demo = false;
   std::optional<SyntheticShape> synthetic;
-  // Delete an existing file first; otherwise an existing file is an error.
+  // Replace an existing file; otherwise an existing file is an error. A
+  // file that a connection (of any process) has open is never replaced.
   bool replace = false;
 };
 
 // Creates the SQLite database file at `path` with the schema and the chosen
-// content, in one transaction. Returns its connect string.
+// content. The database is built beside it under a temporary name and
+// renamed into place when complete, so a failure leaves `path` as it was.
+// Returns its connect string.
 std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
                                   const AccountSetupOptions& options);
+
+// Raises errors::kInvalidCall, with a description naming the file, unless
+// `path` is an account database of this build's schema version that can be
+// written. Changes nothing in the file.
+void CheckAccountDatabase(const std::string& path);
 
 // The descriptor of a user on an SQLite account database.
 std::string MakeDescriptor(const std::string& path, int32_t user_id, const std::string& language);

@@ -13,6 +13,7 @@
 #define LXM_TREE_SCHEMA_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/call_scope.h"
 #include "platform/db/connect_string.h"
@@ -24,6 +25,13 @@ std::string CreateScript(Backend backend);
 
 // Runs CreateScript in the transaction. Fails if the tables exist.
 void CreateSchema(Transaction& transaction);
+
+// The version CreateScript writes into an SQLite database (PRAGMA
+// user_version); a database of another version is not served.
+inline constexpr int kSchemaVersion = 1;
+
+// The tables CreateScript creates.
+std::vector<std::string> TableNames(Backend backend);
 
 // First IDs of user-created nodes of each level (also the level bases).
 inline constexpr int32_t kTopClassBase = 1000;

@@ -1,6 +1,8 @@
 // SQLite DDL of the function tree. Kept apart from other dialects so each
 // script reads as plain SQL.
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "tree/schema.h"
 
@@ -310,6 +312,8 @@ CREATE TABLE t_TableDescription (
   FName VARCHAR(255) COLLATE NOCASE,
   FSubSystemID INTEGER NOT NULL DEFAULT 0
 );
+-- schema::kSchemaVersion
+PRAGMA user_version = 1;
 )SQL";
 
 }  // namespace
@@ -322,6 +326,18 @@ std::string CreateScript(Backend backend) {
       break;
   }
   throw DatabaseError("PostgreSQL", "the PostgreSQL schema is not available in this build");
+}
+
+std::vector<std::string> TableNames(Backend backend) {
+  std::string script = CreateScript(backend);
+  std::vector<std::string> names;
+  constexpr std::string_view kCreate = "CREATE TABLE ";
+  for (size_t pos = script.find(kCreate); pos != std::string::npos; pos = script.find(kCreate, pos)) {
+    pos += kCreate.size();
+    size_t end = script.find_first_of(" (\n", pos);
+    names.push_back(script.substr(pos, end - pos));
+  }
+  return names;
 }
 
 void CreateSchema(Transaction& transaction) {

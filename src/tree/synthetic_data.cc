@@ -211,22 +211,29 @@ class Generator {
 }  // namespace
 
 SyntheticShape ParseSyntheticShape(std::string_view text) {
+  constexpr const char* kNames[] = {"TOP", "SUB", "FUNC", "DETAIL"};
+  auto mismatch = [&](const std::string& why) {
+    return ComError(errors::kTypeMismatch, std::string(kRuntimeErrorSource),
+                    "The shape '" + std::string(text) +
+                        "' is four whole numbers TOP,SUB,FUNC,DETAIL: " + why + ".");
+  };
   int32_t counts[4] = {};
   size_t filled = 0;
   std::string_view rest = text;
   while (true) {
     size_t comma = rest.find(',');
     std::string_view part = Trim(rest.substr(0, comma));
-    if (filled == 4 || part.empty()) throw RuntimeError(errors::kTypeMismatch);
+    if (filled == 4) throw mismatch("it has more than four values");
+    if (part.empty()) throw mismatch(std::string(kNames[filled]) + " is missing");
     auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), counts[filled]);
     if (error != std::errc() || end != part.data() + part.size()) {
-      throw RuntimeError(errors::kTypeMismatch);
+      throw mismatch("'" + std::string(part) + "' (" + kNames[filled] + ") is not a whole number");
     }
     ++filled;
     if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);
   }
-  if (filled != 4) throw RuntimeError(errors::kTypeMismatch);
+  if (filled != 4) throw mismatch(std::string(kNames[filled]) + " is missing");
   SyntheticShape shape;
   shape.top_classes = counts[0];
   shape.subsystems = counts[1];

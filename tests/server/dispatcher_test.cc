@@ -1,5 +1,7 @@
 #include "server/dispatcher.h"
 
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -106,6 +108,45 @@ TEST_F(DispatcherMechanicsTest, SendsLargeSharedLevelsWithoutCopyingThem) {
   EXPECT_TRUE(shared) << "the level's text was copied";
   EXPECT_EQ(reply.Text(), R"({"result":)" + *kept + R"(,"out":{"lCount":2}})");
   EXPECT_TRUE(test::SameValue(ParseValue(reply.Text()).AsDictionary()->Item("result"), Variant(LargeLevel())));
+}
+
+// Numbers no double holds and nesting past the limit are malformed JSON
+// (400) naming the argument; a body of brackets is refused while parsing,
+// without building what it describes.
+TEST_F(DispatcherMechanicsTest, RefusesUnreadableJsonWhileParsing) {
+  const std::string deep = std::string(kMaxNestingDepth + 1, '[') + "1" + std::string(kMaxNestingDepth + 1, ']');
+  struct Case {
+    std::string body;
+    const char* says;
+  };
+  const Case cases[] = {
+      {R"({"args": ["d", 1e309]})", "Argument 2: "},
+      {R"({"args": ["d", -1e309]})", "Argument 2: "},
+      {R"({"args": [1e400, 1]})", "Argument 1: "},
+      {R"({"args": ["d", )" + deep + "]}", "Argument 2: "},
+      {R"({"args": ["d", 1], "x": 1e309})", "not JSON"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body.substr(0, 40));
+    Reply reply = Call("Same", c.body);
+    EXPECT_EQ(reply.status, 400);
+    Json json = Json::parse(reply.body);
+    EXPECT_EQ(json["error"]["kind"], "malformed_json");
+    EXPECT_NE(json["error"]["description"].get<std::string>().find(c.says), std::string::npos)
+        << json["error"]["description"];
+  }
+  EXPECT_EQ(Call("Same", R"({"args": ["d", 1e308]})").status, 500);  // a Double: overflow for a Long
+
+  std::string brackets = R"({"args": )";
+  brackets.append(size_t{16} << 20, '[');
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  Reply reply = Call("Same", brackets);
+  EXPECT_EQ(reply.status, 400);
+  EXPECT_NE(reply.body.find("malformed_json"), std::string::npos);
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "KiB more at the peak";
 }
 
 TEST_F(DispatcherMechanicsTest, RefusesBadRequestsWithAKindAndADescription) {

@@ -3,10 +3,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 
 namespace lxm::test {
@@ -48,15 +50,45 @@ RawReply RawConnection::Get(const std::string& path, const std::string& token) {
   return Exchange(request + "\r\n");
 }
 
-RawReply RawConnection::Exchange(const std::string& request) {
-  RawReply reply;
-  if (fd_ < 0) return reply;
+bool RawConnection::Send(const std::string& bytes) {
+  if (fd_ < 0) return false;
   size_t sent = 0;
-  while (sent < request.size()) {
-    ssize_t n = ::send(fd_, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;  // the server may answer (413) before taking it all
+  while (sent < bytes.size()) {
+    ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
     sent += static_cast<size_t>(n);
   }
+  return true;
+}
+
+void RawConnection::ShutdownWrite() {
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_WR);
+}
+
+bool RawConnection::ClosedWithin(int timeout_ms) {
+  if (fd_ < 0) return true;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (true) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd ready{fd_, POLLIN, 0};
+    if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0) continue;
+    char buffer[4096];
+    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0) return true;
+  }
+}
+
+RawReply RawConnection::Exchange(const std::string& request) {
+  // The server may answer (413) before taking it all.
+  Send(request);
+  return Read();
+}
+
+RawReply RawConnection::Read() {
+  RawReply reply;
+  if (fd_ < 0) return reply;
   auto read_more = [&] {
     char buffer[65536];
     ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);

@@ -30,6 +30,15 @@ class RawConnection {
   RawReply Get(const std::string& path, const std::string& token = "");
   RawReply Exchange(const std::string& request);
 
+  // The two halves of Exchange. Send() is false once the peer is gone.
+  bool Send(const std::string& bytes);
+  RawReply Read();
+  // Half-closes: the server sees the end of the request stream.
+  void ShutdownWrite();
+  // Whether the server closes the connection within `timeout_ms` (bytes it
+  // sends meanwhile are dropped).
+  bool ClosedWithin(int timeout_ms);
+
  private:
   int fd_ = -1;
   std::string pending_;  // bytes read past the last reply

@@ -1,5 +1,9 @@
 #include "platform/db/connect_string.h"
 
+#include <filesystem>
+#include <map>
+#include <system_error>
+
 #include "platform/com_error.h"
 
 namespace lxm {
@@ -62,6 +66,28 @@ ConnectString ParseConnectString(std::string_view text) {
 
 std::string SQLiteConnectString(std::string_view path) {
   return "Provider=SQLite;Data Source=" + std::string(path);
+}
+
+std::string NormalisedDatabasePath(std::string_view path) {
+  std::error_code ec;
+  std::filesystem::path resolved = std::filesystem::absolute(path, ec);
+  if (!ec) resolved = std::filesystem::weakly_canonical(resolved, ec);
+  return ec ? std::string(path) : resolved.string();
+}
+
+std::string DatabaseIdentity(const ConnectString& connect_string) {
+  if (connect_string.backend == Backend::kSQLite) {
+    return "sqlite:" + NormalisedDatabasePath(connect_string.data_source());
+  }
+  std::map<std::string, std::string> sorted;
+  for (const auto& [name, value] : connect_string.properties) sorted[ToLowerAscii(name)] = value;
+  sorted.erase("provider");
+  std::string identity = "postgresql";
+  for (const auto& [name, value] : sorted) {
+    // Lengths first, so that no value can pass for a name.
+    identity += ":" + std::to_string(name.size()) + "=" + name + std::to_string(value.size()) + "=" + value;
+  }
+  return identity;
 }
 
 }  // namespace lxm

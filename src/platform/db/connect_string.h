@@ -38,6 +38,16 @@ ConnectString ParseConnectString(std::string_view text);
 // The connect string of an SQLite database file.
 std::string SQLiteConnectString(std::string_view path);
 
+// An SQLite database path as a file: made absolute (from the working folder,
+// as opening it would) with ".", ".." and symbolic links resolved. A path
+// that cannot be resolved stays as given.
+std::string NormalisedDatabasePath(std::string_view path);
+
+// Which database a connect string opens, whatever its spelling: for SQLite
+// the normalised path of its file, for PostgreSQL its properties with names
+// in lower case. Two connect strings with the same identity share a pool.
+std::string DatabaseIdentity(const ConnectString& connect_string);
+
 }  // namespace lxm
 
 #endif  // LXM_PLATFORM_DB_CONNECT_STRING_H_

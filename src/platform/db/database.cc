@@ -1,5 +1,8 @@
 #include "platform/db/database.h"
 
+#include <chrono>
+#include <utility>
+
 #include "platform/com_error.h"
 #include "platform/db/sqlite_connection.h"
 
@@ -21,16 +24,25 @@ Database::Lease::~Lease() {
   if (owner_ && connection_) owner_->Return(std::move(connection_));
 }
 
-void Database::Lease::Discard() { connection_.reset(); }
+void Database::Lease::Discard() {
+  if (owner_ && connection_) owner_->Return(nullptr);
+  connection_.reset();
+}
 
-Database::Database(ConnectString connect_string) : connect_string_(std::move(connect_string)) {}
+Database::Database(ConnectString connect_string, const DatabaseSettings& settings)
+    : connect_string_(std::move(connect_string)), settings_(settings) {}
 
-std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bool create) {
-  std::shared_ptr<Database> database(new Database(connect_string));
+std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bool create,
+                                         const DatabaseSettings& settings) {
+  std::shared_ptr<Database> database(new Database(connect_string, settings));
   // The first handle proves the database can be opened and sets it up.
   std::unique_ptr<NativeConnection> first = database->OpenNative(create);
   if (auto* sqlite = dynamic_cast<SQLiteConnection*>(first.get())) {
     sqlite->EnableWriteAheadLog();
+  }
+  {
+    std::lock_guard<std::mutex> lock(database->mutex_);
+    ++database->leased_;
   }
   database->Return(std::move(first));
   return database;
@@ -38,8 +50,12 @@ std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bo
 
 std::unique_ptr<NativeConnection> Database::OpenNative(bool create) {
   switch (connect_string_.backend) {
-    case Backend::kSQLite:
-      return SQLiteConnection::Open(connect_string_.data_source(), create, kBusyTimeoutMs);
+    case Backend::kSQLite: {
+      auto connection =
+          SQLiteConnection::Open(connect_string_.data_source(), create, settings_.lock_wait_ms);
+      connection->LimitJournalSize(kWalSizeLimit);
+      return connection;
+    }
     case Backend::kPostgreSQL:
       break;
   }
@@ -49,42 +65,158 @@ std::unique_ptr<NativeConnection> Database::OpenNative(bool create) {
 Database::Lease Database::Acquire() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    ++leased_;
     if (!idle_.empty()) {
       std::unique_ptr<NativeConnection> connection = std::move(idle_.back());
       idle_.pop_back();
       return Lease(shared_from_this(), std::move(connection));
     }
   }
-  return Lease(shared_from_this(), OpenNative(false));
+  try {
+    return Lease(shared_from_this(), OpenNative(false));
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --leased_;
+    throw;
+  }
 }
 
+void Database::BeginWrite(NativeConnection& connection) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (writer_turn_taken_) {
+      // Waiting for a writer of ours is short, unless that writer itself
+      // waits for a lock held by another process.
+      if (settings_.max_lock_waiters > 0 && writer_waits_outside_ &&
+          std::chrono::steady_clock::now() - outside_since_ >= kOutsideWait &&
+          1 + queued_writers_ >= settings_.max_lock_waiters) {
+        ThrowBusy();
+      }
+      ++queued_writers_;
+      bool turn = writer_turn_free_.wait_for(lock, std::chrono::milliseconds(settings_.lock_wait_ms),
+                                             [this] { return !writer_turn_taken_; });
+      --queued_writers_;
+      if (!turn) ThrowBusy();
+    }
+    writer_turn_taken_ = true;
+    writer_waits_outside_ = true;
+    outside_since_ = std::chrono::steady_clock::now();
+    wrote_since_checkpoint_ = true;
+  }
+  try {
+    connection.Begin(true);
+  } catch (const WriteLockBusy&) {
+    EndWrite();
+    ThrowBusy();
+  } catch (...) {
+    EndWrite();
+    throw;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  writer_waits_outside_ = false;
+}
+
+void Database::EndWrite() noexcept {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writer_turn_taken_ = false;
+    writer_waits_outside_ = false;
+  }
+  writer_turn_free_.notify_one();
+}
+
+void Database::ThrowBusy() const {
+  std::string name = connect_string_.backend == Backend::kSQLite ? connect_string_.data_source()
+                                                                 : connect_string_.Get("Database");
+  throw DatabaseError(connect_string_.backend == Backend::kSQLite ? "SQLite" : "PostgreSQL",
+                      "The database '" + name +
+                          "' is busy: its write lock is held elsewhere and did not come within " +
+                          std::to_string(settings_.lock_wait_ms) +
+                          " ms, or other writers wait for it already. Try again later.");
+}
+
+// A null connection only gives back its lease (the handle was dropped).
 void Database::Return(std::unique_ptr<NativeConnection> connection) {
+  bool checkpoint = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --leased_;
+    if (!connection) return;
+    if (leased_ == 0 && wrote_since_checkpoint_) {
+      wrote_since_checkpoint_ = false;
+      checkpoint = true;
+    }
+  }
+  // Quiet now: the log can go back into the database while nobody reads it.
+  if (checkpoint) connection->CheckpointIfIdle(kQuietCheckpointBytes);
   std::lock_guard<std::mutex> lock(mutex_);
   if (idle_.size() < kMaxIdle) idle_.push_back(std::move(connection));
 }
 
-std::shared_ptr<Database> DatabaseRegistry::Get(std::string_view connect_string) {
-  std::string key(connect_string);
+std::string DatabaseRegistry::IdentityOf(std::string_view connect_string) {
+  std::string text(connect_string);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = pools_.find(key);
-    if (it != pools_.end()) return it->second;
+    auto it = texts_.find(text);
+    if (it != texts_.end()) return it->second;
+  }
+  // Resolving the path may touch the file system: outside the lock.
+  std::string identity = DatabaseIdentity(ParseConnectString(text));
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (texts_.size() >= kMaxTexts) texts_.clear();
+  texts_.emplace(std::move(text), identity);
+  return identity;
+}
+
+std::shared_ptr<Database> DatabaseRegistry::Get(std::string_view connect_string) {
+  std::string identity = IdentityOf(connect_string);
+  DatabaseSettings settings;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = pools_.find(identity);
+    if (it != pools_.end()) {
+      it->second.last_used = ++uses_;
+      return it->second.database;
+    }
+    settings = settings_;
   }
   // Opened outside the lock: opening may wait on the file.
-  std::shared_ptr<Database> database = Database::Open(ParseConnectString(key));
+  std::shared_ptr<Database> database =
+      Database::Open(ParseConnectString(connect_string), false, settings);
   std::lock_guard<std::mutex> lock(mutex_);
-  auto [it, inserted] = pools_.emplace(key, database);
-  return it->second;
+  auto [it, inserted] = pools_.emplace(identity, Entry{database, 0});
+  it->second.last_used = ++uses_;
+  while (pools_.size() > kMaxPools) {
+    auto oldest = pools_.begin();
+    for (auto each = pools_.begin(); each != pools_.end(); ++each) {
+      if (each->second.last_used < oldest->second.last_used) oldest = each;
+    }
+    pools_.erase(oldest);
+  }
+  return it->second.database;
 }
 
 void DatabaseRegistry::Remove(std::string_view connect_string) {
+  std::string identity = DatabaseIdentity(ParseConnectString(connect_string));
   std::lock_guard<std::mutex> lock(mutex_);
-  pools_.erase(std::string(connect_string));
+  pools_.erase(identity);
+  texts_.clear();
 }
 
 void DatabaseRegistry::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   pools_.clear();
+  texts_.clear();
+}
+
+void DatabaseRegistry::Configure(const DatabaseSettings& settings) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  settings_ = settings;
+}
+
+size_t DatabaseRegistry::pool_count() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pools_.size();
 }
 
 }  // namespace lxm

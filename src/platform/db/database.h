@@ -6,11 +6,25 @@
 // did. An SQLite database is opened in WAL mode with a busy timeout, so that
 // concurrent calls wait for each other instead of failing.
 //
+// Writers of one process take turns (one holds the write lock, the others
+// queue here rather than in SQLite), and wait for their turn and then for
+// the lock at most `lock_wait_ms` each. While the writer whose turn it is
+// waits for a lock held by another process, at most `max_lock_waiters`
+// writers wait in all and the next fails at once with the same "busy"
+// error, so that a lock held elsewhere cannot take every worker. The
+// write-ahead log is kept small: it is cut back to kWalSizeLimit after
+// checkpoints, and checkpointed whole when the last handle comes back after
+// writes (the database is quiet) and it holds more than
+// kQuietCheckpointBytes.
+//
 // Thread-safety: Database and DatabaseRegistry are safe to use from any
 // thread. A Lease belongs to one thread.
 #ifndef LXM_PLATFORM_DB_DATABASE_H_
 #define LXM_PLATFORM_DB_DATABASE_H_
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +36,13 @@
 #include "platform/db/native_connection.h"
 
 namespace lxm {
+
+struct DatabaseSettings {
+  // How long a writer waits for the write lock (SQLite's busy timeout).
+  int lock_wait_ms = 30000;
+  // Writers that may wait for the write lock at once; 0: no bound.
+  int max_lock_waiters = 0;
+};
 
 class Database : public std::enable_shared_from_this<Database> {
  public:
@@ -49,43 +70,86 @@ class Database : public std::enable_shared_from_this<Database> {
   // missing file raises a database error and creates nothing. With `create`
   // (schema set-up only) a missing SQLite file is created.
   static std::shared_ptr<Database> Open(const ConnectString& connect_string,
-                                        bool create = false);
+                                        bool create = false, const DatabaseSettings& settings = {});
 
   Lease Acquire();
+
+  // Begins a transaction that holds the write lock, waiting as the settings
+  // allow; the caller's turn to write lasts until EndWrite(). Raises the
+  // "busy" database error naming the database when the turn or the lock does
+  // not come in time, or when too many writers wait already.
+  void BeginWrite(NativeConnection& connection);
+  // Ends the turn of a BeginWrite() that succeeded (after commit or
+  // rollback).
+  void EndWrite() noexcept;
 
   const ConnectString& connect_string() const { return connect_string_; }
   Backend backend() const { return connect_string_.backend; }
 
-  // The busy timeout of new SQLite handles.
-  static constexpr int kBusyTimeoutMs = 30000;
   // Idle handles kept per pool.
   static constexpr size_t kMaxIdle = 16;
+  // The size the write-ahead log is cut back to after a checkpoint.
+  static constexpr int64_t kWalSizeLimit = int64_t{4} << 20;
+  // A writer whose BEGIN has taken this long waits for another process (the
+  // writers of this process take turns and never block each other's BEGIN).
+  static constexpr std::chrono::milliseconds kOutsideWait{100};
+  // A log larger than this is checkpointed when the database is quiet.
+  static constexpr int64_t kQuietCheckpointBytes = int64_t{1} << 20;
 
  private:
-  explicit Database(ConnectString connect_string);
+  Database(ConnectString connect_string, const DatabaseSettings& settings);
   std::unique_ptr<NativeConnection> OpenNative(bool create);
   void Return(std::unique_ptr<NativeConnection> connection);
+  [[noreturn]] void ThrowBusy() const;
 
   ConnectString connect_string_;
+  const DatabaseSettings settings_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<NativeConnection>> idle_;  // GUARDED_BY(mutex_)
+  int leased_ = 0;                                        // GUARDED_BY(mutex_)
+  bool writer_turn_taken_ = false;                        // GUARDED_BY(mutex_)
+  bool writer_waits_outside_ = false;                     // GUARDED_BY(mutex_)
+  std::chrono::steady_clock::time_point outside_since_;   // GUARDED_BY(mutex_)
+  int queued_writers_ = 0;                                // GUARDED_BY(mutex_)
+  std::condition_variable writer_turn_free_;
+  bool wrote_since_checkpoint_ = false;                   // GUARDED_BY(mutex_)
 };
 
-// The pools of a process, one per connect string text.
+// The pools of a process, one per database (DatabaseIdentity): every
+// spelling of a connect string that opens the same file shares one pool. At
+// most kMaxPools are kept; past that the least recently used one is dropped
+// (its handles close once no call holds them).
 class DatabaseRegistry {
  public:
   // The pool for a connect string, opened on first use. Raises the provider
   // or open error; a failed open is not remembered.
   std::shared_ptr<Database> Get(std::string_view connect_string);
 
-  // Drops the pool of one connect string (its file is about to be replaced).
+  // Drops the pool of one database (its file is about to be replaced).
   void Remove(std::string_view connect_string);
   // Drops every pool.
   void Clear();
 
+  // Settings of the pools opened from now on.
+  void Configure(const DatabaseSettings& settings);
+  size_t pool_count();
+
+  static constexpr size_t kMaxPools = 64;
+  // Connect string texts remembered with their identity (a look-up saved).
+  static constexpr size_t kMaxTexts = 1024;
+
  private:
+  struct Entry {
+    std::shared_ptr<Database> database;
+    uint64_t last_used = 0;
+  };
+  std::string IdentityOf(std::string_view connect_string);
+
   std::mutex mutex_;
-  std::unordered_map<std::string, std::shared_ptr<Database>> pools_;  // GUARDED_BY(mutex_)
+  DatabaseSettings settings_;                              // GUARDED_BY(mutex_)
+  std::unordered_map<std::string, Entry> pools_;           // GUARDED_BY(mutex_)
+  std::unordered_map<std::string, std::string> texts_;     // GUARDED_BY(mutex_)
+  uint64_t uses_ = 0;                                      // GUARDED_BY(mutex_)
 };
 
 }  // namespace lxm

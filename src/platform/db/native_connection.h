@@ -10,6 +10,7 @@
 #define LXM_PLATFORM_DB_NATIVE_CONNECTION_H_
 
 #include <cstdint>
+#include <stdexcept>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +20,13 @@
 namespace lxm {
 
 using Params = std::vector<Variant>;
+
+// Raised by Begin(true) when the write lock did not come within the busy
+// timeout; the pool turns it into its "busy" database error.
+class WriteLockBusy : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 class NativeConnection {
  public:
@@ -39,7 +47,7 @@ class NativeConnection {
   virtual void ExecuteScript(std::string_view sql) = 0;
 
   // BEGIN; with `for_write` the write lock is taken at once, waiting for the
-  // writer before it within the busy timeout.
+  // writer before it within the busy timeout (else WriteLockBusy).
   virtual void Begin(bool for_write) = 0;
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
@@ -47,6 +55,11 @@ class NativeConnection {
   virtual void Savepoint(std::string_view name) = 0;
   virtual void ReleaseSavepoint(std::string_view name) = 0;
   virtual void RollbackToSavepoint(std::string_view name) = 0;
+
+  // Copies a write-ahead log of more than `min_bytes` back into the
+  // database and empties it, unless a reader elsewhere still needs it (then
+  // nothing happens). Never waits.
+  virtual void CheckpointIfIdle(int64_t /*min_bytes*/) {}
 };
 
 }  // namespace lxm

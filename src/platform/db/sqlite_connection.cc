@@ -97,7 +97,7 @@ std::unique_ptr<SQLiteConnection> SQLiteConnection::Open(const std::string& path
     sqlite3_close(db);
     throw DatabaseError(kBackend, "Cannot open the database file '" + path + "': " + message);
   }
-  std::unique_ptr<SQLiteConnection> connection(new SQLiteConnection(db));
+  std::unique_ptr<SQLiteConnection> connection(new SQLiteConnection(db, busy_timeout_ms));
   sqlite3_busy_timeout(db, busy_timeout_ms);
   sqlite3_extended_result_codes(db, 1);
   connection->ExecPlain("PRAGMA synchronous=NORMAL");
@@ -121,6 +121,23 @@ void SQLiteConnection::ExecPlain(const std::string& sql) {
 }
 
 void SQLiteConnection::EnableWriteAheadLog() { ExecPlain("PRAGMA journal_mode=WAL"); }
+
+void SQLiteConnection::LimitJournalSize(int64_t bytes) {
+  ExecPlain("PRAGMA journal_size_limit=" + std::to_string(bytes));
+}
+
+bool SQLiteConnection::read_only() const { return sqlite3_db_readonly(db_, "main") == 1; }
+
+void SQLiteConnection::CheckpointIfIdle(int64_t min_bytes) {
+  const char* file = sqlite3_db_filename(db_, "main");
+  if (file == nullptr || *file == '\0') return;
+  std::error_code ec;
+  auto size = std::filesystem::file_size(std::string(file) + "-wal", ec);
+  if (ec || static_cast<int64_t>(size) <= min_bytes) return;
+  sqlite3_busy_timeout(db_, 0);
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_, busy_timeout_ms_);
+}
 
 sqlite3_stmt* SQLiteConnection::Prepare(std::string_view sql) {
   std::string key(sql);
@@ -255,7 +272,17 @@ int64_t SQLiteConnection::Execute(std::string_view sql, const Params& params) {
 void SQLiteConnection::ExecuteScript(std::string_view sql) { ExecPlain(std::string(sql)); }
 
 // Transaction statements run once per call: kept prepared like the others.
-void SQLiteConnection::Begin(bool for_write) { Execute(for_write ? "BEGIN IMMEDIATE" : "BEGIN", {}); }
+void SQLiteConnection::Begin(bool for_write) {
+  if (!for_write) {
+    Execute("BEGIN", {});
+    return;
+  }
+  sqlite3_stmt* statement = Prepare("BEGIN IMMEDIATE");
+  StatementReset reset(statement);
+  int rc = sqlite3_step(statement);
+  if ((rc & 0xff) == SQLITE_BUSY) throw WriteLockBusy(sqlite3_errmsg(db_));
+  if (rc != SQLITE_DONE) Fail();
+}
 void SQLiteConnection::Commit() { Execute("COMMIT", {}); }
 void SQLiteConnection::Rollback() { Execute("ROLLBACK", {}); }
 void SQLiteConnection::Savepoint(std::string_view name) { ExecPlain("SAVEPOINT " + std::string(name)); }

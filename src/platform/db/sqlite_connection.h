@@ -38,20 +38,27 @@ class SQLiteConnection : public NativeConnection {
   void ReleaseSavepoint(std::string_view name) override;
   void RollbackToSavepoint(std::string_view name) override;
 
+  void CheckpointIfIdle(int64_t min_bytes) override;
+
   // Switches the database to WAL journaling (persistent in the file).
   void EnableWriteAheadLog();
+  // The size the journal is cut back to after each checkpoint.
+  void LimitJournalSize(int64_t bytes);
+  // Whether the file could only be opened read-only.
+  bool read_only() const;
 
   // Statements kept prepared per handle.
   static constexpr size_t kMaxCachedStatements = 256;
 
  private:
-  explicit SQLiteConnection(sqlite3* db) : db_(db) {}
+  SQLiteConnection(sqlite3* db, int busy_timeout_ms) : db_(db), busy_timeout_ms_(busy_timeout_ms) {}
   sqlite3_stmt* Prepare(std::string_view sql);
   void Bind(sqlite3_stmt* statement, const Params& params);
   void ExecPlain(const std::string& sql);
   [[noreturn]] void Fail() const;
 
   sqlite3* db_;
+  int busy_timeout_ms_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 

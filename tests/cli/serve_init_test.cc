@@ -1,0 +1,164 @@
+// `serve` and `init` as a user runs them: start-up checks, and databases that
+// cannot be lost or spoiled under a running server.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/db/sqlite_connection.h"
+#include "server/http_client.h"
+#include "test_support/account_fixture.h"
+#include "test_support/cli_process.h"
+#include "tree/account_setup.h"
+
+namespace lxm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::CliResult;
+using test::RunCli;
+
+std::string MakeAccount(const fs::path& path) {
+  Runtime runtime;
+  AccountSetupOptions options;
+  options.demo = true;
+  CreateAccountDatabase(runtime, path.string(), options);
+  return path.string();
+}
+
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int64_t Count(const std::string& path, const std::string& sql) {
+  auto connection = SQLiteConnection::Open(path, false, 1000);
+  return connection->Query(sql, {}).Value(size_t{0}).AsLong();
+}
+
+TEST(ServeCommandTest, SizeAndLimitFlagsRefuseNegativeOrAbsurdValues) {
+  test::TempDir dir;
+  std::string db = MakeAccount(dir.path() / "a.db");
+  const std::vector<std::vector<std::string>> bad = {
+      {"--max-body", "-1"},           {"--max-body", "0"},
+      {"--max-body", "99999999999999"}, {"--cache-mb", "-5"},
+      {"--cache-mb", "100000000"},    {"--max-connections", "0"},
+      {"--request-timeout", "-3"},    {"--lock-wait", "-1"},
+      {"--lock-waiters", "0"},        {"--io-threads", "1000"},
+  };
+  for (const auto& flag : bad) {
+    SCOPED_TRACE(flag[0] + " " + flag[1]);
+    std::vector<std::string> args = {"serve", "--port", "0", "--db", db, flag[0], flag[1]};
+    CliResult result = RunCli(args, 10);
+    EXPECT_NE(result.exit_code, 0);
+    EXPECT_NE(result.exit_code, -1) << "it started serving";
+    EXPECT_NE(result.output.find(flag[0]), std::string::npos) << result.output;
+  }
+}
+
+// An empty file, another program's SQLite database, an account database of
+// another schema version and one that cannot be written are refused at
+// start with the file named, and left exactly as they were.
+TEST(ServeCommandTest, RefusesFilesThatAreNotWritableAccountDatabases) {
+  test::TempDir dir;
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const fs::path empty = dir.path() / "empty.db";
+  std::ofstream(empty).close();
+  const fs::path other = dir.path() / "other.db";
+  SQLiteConnection::Open(other.string(), true, 1000)->ExecuteScript("CREATE TABLE notes (x TEXT)");
+  const fs::path old_version = dir.path() / "old.db";
+  MakeAccount(old_version);
+  SQLiteConnection::Open(old_version.string(), false, 1000)->ExecuteScript("PRAGMA user_version = 0");
+  const fs::path read_only = dir.path() / "read_only.db";
+  MakeAccount(read_only);
+  fs::permissions(read_only, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  // Root writes whatever the mode says: run as nobody then.
+  std::vector<std::string> as_reader;
+  if (::geteuid() == 0) as_reader = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
+  struct Case {
+    fs::path file;
+    std::vector<std::string> prefix;
+    const char* says;
+  };
+  const Case cases[] = {
+      {empty, {}, "not an account database"},
+      {other, {}, "not an account database"},
+      {old_version, {}, "schema version 0"},
+      {read_only, as_reader, "cannot be written"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.string());
+    std::string before = FileText(c.file);
+    CliResult result = RunCli({"serve", "--port", "0", "--db", c.file.string()}, 10, c.prefix);
+    EXPECT_NE(result.exit_code, 0);
+    EXPECT_NE(result.exit_code, -1) << "it started serving";
+    EXPECT_NE(result.output.find(c.file.string()), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+    EXPECT_EQ(FileText(c.file), before);
+    EXPECT_FALSE(fs::exists(c.file.string() + "-wal"));
+  }
+}
+
+// While a server has the database open, `init --replace` refuses and the
+// server's acknowledged writes stay in the one file it serves; once the
+// server stops, the database is replaced.
+TEST(InitCommandTest, ReplaceRefusesWhileAServerHasTheDatabaseOpen) {
+  test::TempDir dir;
+  std::string db = MakeAccount(dir.path() / "live.db");
+  const std::string count_sql =
+      "SELECT COUNT(*) FROM t_UserDataFlowProfile WHERE FName = 'kept' AND FValue = 'yes'";
+  {
+    test::ServeProcess server({"--db", db});
+    ASSERT_FALSE(server.url().empty()) << server.output();
+    std::string write = R"({"args":[)" + std::string("\"") + "ConnectString={Provider=SQLite;Data Source=" + db +
+                        R"(};UserID=16394;LANGUAGE=en","kept","yes"]})";
+    ASSERT_EQ(server::HttpPost(server.url(), "/rpc/LXMDataFlow.DatasUpdate/SetProfileValue", write).status,
+              200);
+
+    CliResult replace = RunCli({"init", "--db", db, "--replace"}, 20);
+    EXPECT_NE(replace.exit_code, 0);
+    EXPECT_NE(replace.output.find("open in another process"), std::string::npos) << replace.output;
+    EXPECT_EQ(server::HttpGet(server.url(), "/health").status, 200);
+    EXPECT_EQ(server.Stop(), 0);
+  }
+  EXPECT_EQ(Count(db, count_sql), 1);
+
+  CliResult replace = RunCli({"init", "--db", db, "--replace"}, 20);
+  EXPECT_EQ(replace.exit_code, 0) << replace.output;
+  EXPECT_EQ(Count(db, count_sql), 0);
+}
+
+// A failed build leaves neither the target nor a half-built file behind, so
+// that the next `init` is not refused; a bad shape says which value is wrong.
+TEST(InitCommandTest, AFailedInitLeavesNothingBehind) {
+  test::TempDir dir;
+  const fs::path db = dir.path() / "new.db";
+  CliResult failed = RunCli({"init", "--db", db.string(), "--demo", "--synthetic", "1,1,1,1"}, 20);
+  EXPECT_NE(failed.exit_code, 0);
+  EXPECT_TRUE(fs::is_empty(dir.path())) << failed.output;
+
+  CliResult bad_shape = RunCli({"init", "--db", db.string(), "--synthetic", "1,x,1,1"}, 20);
+  EXPECT_NE(bad_shape.exit_code, 0);
+  EXPECT_NE(bad_shape.output.find("'x'"), std::string::npos) << bad_shape.output;
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+
+  CliResult created = RunCli({"init", "--db", db.string(), "--demo"}, 20);
+  EXPECT_EQ(created.exit_code, 0) << created.output;
+  EXPECT_GT(Count(db.string(), "SELECT COUNT(*) FROM t_DataFlowTopClass"), 0);
+
+  // A failed replacement leaves the old database as it was.
+  std::string before = FileText(db);
+  failed = RunCli({"init", "--db", db.string(), "--replace", "--demo", "--synthetic", "1,1,1,1"}, 20);
+  EXPECT_NE(failed.exit_code, 0);
+  EXPECT_EQ(FileText(db), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace lxm

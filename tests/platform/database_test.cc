@@ -1,0 +1,153 @@
+// The pools of a process and what they do for their databases: one pool per
+// database however it is spelled, a bounded number of pools, writers that
+// cannot take every thread while a lock is held elsewhere, and a write-ahead
+// log that stays small.
+#include "platform/db/database.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/db/sqlite_connection.h"
+#include "test_support/account_fixture.h"
+#include "test_support/error_matchers.h"
+
+namespace lxm {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+int64_t MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+size_t OpenFileCount() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+class DatabaseRegistryTest : public test::AccountTest {};
+
+TEST_F(DatabaseRegistryTest, EverySpellingOfADatabaseSharesOnePoolAndPoolsAreBounded) {
+  DatabaseRegistry& registry = runtime_.databases();
+  std::shared_ptr<Database> pool = registry.Get(connect_string_);
+  const fs::path dir = dir_.path();
+  fs::create_symlink(dir, dir.parent_path() / (dir.filename().string() + "_link"));
+  const std::string spellings[] = {
+      "Provider=SQLite;Data Source=" + path_ + ";junk1",
+      "provider=sqlite; data source = " + path_,
+      "Provider=SQLite;Data Source=" + (dir / "." / "account.db").string(),
+      "Provider=SQLite;Data Source=" + (dir / ".." / dir.filename() / "account.db").string(),
+      "Provider=SQLite;Data Source={" + path_ + "};Mode=whatever",
+      "Provider=SQLite;Data Source=" + (dir.parent_path() / (dir.filename().string() + "_link") / "account.db").string(),
+  };
+  for (const std::string& spelling : spellings) {
+    SCOPED_TRACE(spelling);
+    EXPECT_EQ(registry.Get(spelling), pool);
+  }
+  size_t files = OpenFileCount();
+  for (int i = 0; i < 2000; ++i) {
+    registry.Get("Provider=SQLite;Data Source=" + path_ + ";junk" + std::to_string(i));
+  }
+  EXPECT_EQ(registry.pool_count(), 1u);
+  EXPECT_LE(OpenFileCount(), files + 2);
+  fs::remove(dir.parent_path() / (dir.filename().string() + "_link"));
+
+  // Distinct files: the least recently used pools go.
+  for (size_t i = 0; i < DatabaseRegistry::kMaxPools + 8; ++i) {
+    std::string other = (dir / ("other" + std::to_string(i) + ".db")).string();
+    SQLiteConnection::Open(other, true, 1000);
+    registry.Get(SQLiteConnectString(other));
+    EXPECT_LE(registry.pool_count(), DatabaseRegistry::kMaxPools);
+  }
+  EXPECT_LT(OpenFileCount(), files + 3 * DatabaseRegistry::kMaxPools);
+}
+
+// A lock held by another process: one writer waits for it (as long as the
+// lock wait), the next fails at once, reads go on, and the failure names
+// the database as busy.
+TEST_F(DatabaseRegistryTest, WritersWaitingForALockHeldElsewhereAreBounded) {
+  DatabaseSettings settings;
+  settings.lock_wait_ms = 600;
+  settings.max_lock_waiters = 1;
+  runtime_.databases().Configure(settings);
+  runtime_.databases().Clear();
+  Exec("CREATE TABLE scratch (x INTEGER)");
+
+  auto holder = SQLiteConnection::Open(path_, false, 0);
+  holder->Begin(true);
+  auto start = Clock::now();
+  std::future<std::optional<ComError>> waiting = std::async(std::launch::async, [this] {
+    return test::ErrorOf([this] { Exec("INSERT INTO scratch VALUES (1)"); });
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+
+  auto second_start = Clock::now();
+  std::optional<ComError> second = test::ErrorOf([this] { Exec("INSERT INTO scratch VALUES (2)"); });
+  EXPECT_LT(MillisecondsSince(second_start), 100) << "a second writer waited";
+  auto read_start = Clock::now();
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 0);
+  EXPECT_LT(MillisecondsSince(read_start), 100) << "a read waited";
+
+  std::optional<ComError> first = waiting.get();
+  EXPECT_GE(MillisecondsSince(start), 550);
+  EXPECT_LT(MillisecondsSince(start), 3000);
+  for (const auto& error : {first, second}) {
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), errors::kDatabase);
+    EXPECT_NE(error->description().find("'" + path_ + "' is busy"), std::string::npos)
+        << error->description();
+  }
+
+  holder->Rollback();
+  Exec("INSERT INTO scratch VALUES (3)");
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 1);
+
+  // Writers of this process only: they take turns, and none is refused.
+  std::vector<std::future<int>> writers;
+  for (int t = 0; t < 8; ++t) {
+    writers.push_back(std::async(std::launch::async, [this] {
+      int failed = 0;
+      for (int i = 0; i < 25; ++i) {
+        if (test::ErrorOf([this] { Exec("INSERT INTO scratch VALUES (4)"); })) ++failed;
+      }
+      return failed;
+    }));
+  }
+  for (auto& writer : writers) EXPECT_EQ(writer.get(), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 201);
+}
+
+// Eight megabytes written while a reader elsewhere holds an old snapshot
+// (so no checkpoint can finish): once the reader is gone, the next quiet
+// moment after a write leaves the log empty.
+TEST_F(DatabaseRegistryTest, TheWriteAheadLogIsCheckpointedWhenTheDatabaseIsQuiet) {
+  Exec("CREATE TABLE scratch (x BLOB)");
+  const std::string wal = path_ + "-wal";
+  const std::string fill =
+      "INSERT INTO scratch SELECT randomblob(1000) FROM (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+      "SELECT i + 1 FROM n WHERE i < 8000) SELECT i FROM n)";
+
+  Exec(fill);
+  EXPECT_LE(fs::file_size(wal), static_cast<uintmax_t>(Database::kQuietCheckpointBytes));
+
+  auto reader = SQLiteConnection::Open(path_, false, 0);
+  reader->Begin(false);
+  reader->Query("SELECT COUNT(*) FROM scratch", {});
+  Exec(fill);
+  EXPECT_GT(fs::file_size(wal), uintmax_t{7} << 20) << "the reader's snapshot kept the log";
+  reader->Commit();
+  reader.reset();
+
+  Exec("INSERT INTO scratch VALUES (x'00')");
+  EXPECT_LE(fs::file_size(wal), static_cast<uintmax_t>(Database::kQuietCheckpointBytes));
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), 16001);
+}
+
+}  // namespace
+}  // namespace lxm
