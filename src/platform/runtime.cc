@@ -1,5 +1,9 @@
 #include "platform/runtime.h"
 
+#include <atomic>
+#include <mutex>
+#include <stdexcept>
+
 #include "platform/resource_loader.h"
 
 namespace lxm {
@@ -12,9 +16,34 @@ Runtime::Runtime(const RuntimeOptions& options)
   RegisterDefaultComponents(components_, cache_store_, registry_);
 }
 
+namespace {
+
+std::mutex default_mutex;
+RuntimeOptions* default_options = nullptr;  // GUARDED_BY(default_mutex)
+// Written once under default_mutex; lives as long as the process.
+std::atomic<Runtime*> default_runtime = nullptr;
+
+}  // namespace
+
 Runtime& Runtime::Default() {
-  static Runtime* runtime = new Runtime();  // lives as long as the process
+  Runtime* runtime = default_runtime.load(std::memory_order_acquire);
+  if (runtime != nullptr) return *runtime;
+  std::lock_guard<std::mutex> lock(default_mutex);
+  runtime = default_runtime.load(std::memory_order_relaxed);
+  if (runtime == nullptr) {
+    runtime = new Runtime(default_options != nullptr ? *default_options : RuntimeOptions());
+    default_runtime.store(runtime, std::memory_order_release);
+  }
   return *runtime;
+}
+
+void Runtime::SetDefaultOptions(const RuntimeOptions& options) {
+  std::lock_guard<std::mutex> lock(default_mutex);
+  if (default_runtime.load() != nullptr) {
+    throw std::logic_error("The process's runtime is already in use; set its options first.");
+  }
+  delete default_options;
+  default_options = new RuntimeOptions(options);
 }
 
 void RegisterDefaultComponents(ComponentFactory& factory, std::shared_ptr<CacheStore> cache_store,

@@ -20,6 +20,7 @@
 #include "platform/command_runner.h"
 #include "platform/component_factory.h"
 #include "platform/db/database.h"
+#include "platform/refresh_component.h"
 #include "platform/registry.h"
 #include "platform/shared_properties.h"
 
@@ -46,6 +47,8 @@ struct RuntimeOptions {
   InstallationSettings installation;
   // The command lines ExecCmd may run; none by default.
   CommandSettings commands;
+  // Refresh components served over HTTP, by ProgID.
+  std::vector<RefreshCalloutSettings> refresh_callouts;
 };
 
 class Runtime {
@@ -55,7 +58,11 @@ class Runtime {
   Runtime(const Runtime&) = delete;
   Runtime& operator=(const Runtime&) = delete;
 
+  // The process's own runtime, made with the options given to
+  // SetDefaultOptions() (or the defaults) at its first use.
   static Runtime& Default();
+  // Sets the options of Default(); std::logic_error once it has been made.
+  static void SetDefaultOptions(const RuntimeOptions& options);
 
   DatabaseRegistry& databases() { return databases_; }
   ComponentFactory& components() { return components_; }
