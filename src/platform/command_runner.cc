@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <iostream>
 #include <regex>
 
 #include "platform/com_error.h"
+#include "platform/log.h"
 
 extern char** environ;
 
@@ -32,8 +32,6 @@ bool IsAllowed(const CommandSettings& settings, const std::vector<std::string>& 
   }
   return false;
 }
-
-void Log(const std::string& line) { std::cerr << "lxmdataflow: " + line + "\n" << std::flush; }
 
 }  // namespace
 
@@ -63,7 +61,7 @@ CommandOutcome RunAllowedCommand(const CommandSettings& settings, std::string_vi
   std::vector<std::string> words = SplitCommandLine(command_line);
   if (words.empty() || !IsAllowed(settings, words)) {
     std::string program = words.empty() ? std::string() : words[0];
-    Log("refused to run \"" + program + "\": not an allowed command line");
+    LogLine("refused to run \"" + program + "\": not an allowed command line");
     throw ComError(errors::kPermissionDenied, std::string(kRuntimeErrorSource),
                    "Permission denied: this server does not run \"" + program + "\" with these arguments.");
   }
@@ -83,7 +81,7 @@ CommandOutcome RunAllowedCommand(const CommandSettings& settings, std::string_vi
   ::close(pipe_fds[1]);
   if (spawned != 0) {
     ::close(pipe_fds[0]);
-    Log("could not start \"" + words[0] + "\"");
+    LogLine("could not start \"" + words[0] + "\"");
     throw ComError(errors::kFileNotFound, std::string(kRuntimeErrorSource),
                    "File not found: \"" + words[0] + "\" could not be started.");
   }
@@ -127,7 +125,7 @@ CommandOutcome RunAllowedCommand(const CommandSettings& settings, std::string_vi
     }
   }
   outcome.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  Log("ran \"" + words[0] + "\": exit status " + std::to_string(outcome.exit_status) + ", " +
+  LogLine("ran \"" + words[0] + "\": exit status " + std::to_string(outcome.exit_status) + ", " +
       std::to_string(outcome.output_bytes) + " bytes of output" + (timed_out ? ", stopped at the time limit" : ""));
   if (timed_out) {
     throw ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),
