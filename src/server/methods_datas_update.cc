@@ -29,6 +29,9 @@ void AddDatasUpdateMethods(ClassInfo& info) {
   // Import of a user layout (methods_bulk.cc).
   AddDatasUpdateImportMethods(info);
 
+  // Refresh from subsystem components, enable flags (methods_refresh.cc).
+  AddDatasUpdateRefreshMethods(info);
+
   // New DatasUpdate methods join here, one entry each.
 }
 

@@ -20,6 +20,10 @@ void AddDatasUpdateAdminMethods(ClassInfo& info);
 // RefreshDetailFunc, CreateDetailFunc, CreateSubFunc.
 void AddDatasUpdateDetailSyncMethods(ClassInfo& info);
 
+// RefreshSubFunc, RefreshActivFunc, ReFreshStatus, UpdateFuncEnable,
+// UpdateSysBaseData.
+void AddDatasUpdateRefreshMethods(ClassInfo& info);
+
 // GetSubSysClass, GetSubSysName, IsHasChild, GetNextIndex, GetNextID,
 // IsReFreshBaseData, GetProfileValue, IsRefreshNode, GetSubSystemInfo,
 // IsSetEnable, GetAcctShowName.

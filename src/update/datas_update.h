@@ -269,6 +269,54 @@ class DatasUpdate {
   // 0 and writes nothing.
   int32_t CreateSubFunc(std::string_view sDsn, int32_t lSubSystemID, int32_t lIndex,
                         const std::shared_ptr<Dictionary>& oDict, bool blnTemplate = false);
+  // ---- Refresh of subsystems from their components (subsystem_refresh.cc) ----
+
+  // Replaces the sub-functions of subsystem lSubSystemID by oVect, a list of
+  // item Dictionaries, or (!bDelAll) only sets their visibility.
+  //
+  // Full refresh: in the template (blnTemplate) the subsystem's template
+  // sub-functions and their detail functions are deleted; in the overlay the
+  // caller's rows of them, except sub-functions the caller created (IDs from
+  // 10000000). Then the items are inserted in order at positions 1 to 99 as
+  // InsertSubFunc does (ID "FSubFuncID", else lSubSystemID * 100 +
+  // position); items beyond the 99th are ignored.
+  //
+  // Visibility refresh: each item sets FVisible ("FVisible", default True) of
+  // the template sub-function "FSubFuncID" (default 0), in either mode.
+  //
+  // Each delete, insert and update stands alone: one that fails is skipped
+  // (what it wrote undone, the skip logged) and the rest goes on. Stamps:
+  // the template's (blnTemplate) or the caller's; a visibility refresh, which
+  // writes the template, bumps the template's too. A descriptor that does not
+  // parse, or a stamp that cannot be bumped, is raised and nothing is kept.
+  // oVect Nothing inserts nothing. blnTemplate is never changed.
+  void RefreshSubFunc(std::string_view sDsn, int32_t lSubSystemID, const std::shared_ptr<Vector>& oVect,
+                      bool bDelAll = true, bool blnTemplate = true);
+
+  // Refreshes every template subsystem marked for it (FRefresh = 1), in ID
+  // order, whose module list (FSubID) is empty or has an installed module:
+  // the component its FClassName names gives the sub-function list, which
+  // RefreshSubFunc (or RefreshDetailFunc, when the component asks for a
+  // sub-function's detail refresh) applies in the template. A subsystem
+  // whose component cannot be created or fails is skipped, logged, and the
+  // walk goes on. Any other failure is not reported and undoes the whole
+  // call (logged).
+  void RefreshActivFunc(std::string_view sDsn);
+
+  // ---- Enable flags and base data (function_status.cc) ----
+  //
+  // These three never report a failure: it undoes what the call wrote and is
+  // logged. Each bumps the template's stamp.
+
+  // Disables every template detail function of lSubFuncID whose FFuncType is
+  // not -1, then enables (through UpdateFuncEnable) those whose FFuncType
+  // shares a bit with lStatus. Neither argument is changed.
+  void ReFreshStatus(std::string_view sDsn, int32_t& lSubFuncID, int32_t& lStatus);
+  // Enables the template detail function lDetailFuncID (unchanged).
+  void UpdateFuncEnable(std::string_view sDsn, int32_t& lDetailFuncID);
+  // Marks every template subsystem as needing its base data reloaded.
+  void UpdateSysBaseData(std::string_view sDsn);
+
   // ---- Import of a user layout (import_user_data.cc) ----
 
   // Replaces the caller's whole overlay (all four levels) by the rows of
@@ -294,6 +342,14 @@ class DatasUpdate {
   void ImportUserData(std::string_view sDsn, const std::shared_ptr<Dictionary>& oDict);
 
  private:
+  // Whether template subsystem `node_id` is marked for refresh (node type 2;
+  // other types tell nothing); `dictionary` becomes its row.
+  static bool GetRefreshNodeInfo(const DbConnection& connection, int32_t node_id, int32_t node_type,
+                                 std::shared_ptr<Dictionary>& dictionary);
+  // Asks the component named by dictionary "FClassName" for its list and
+  // applies it; failures are logged and dropped, with nothing of them kept.
+  void RefreshNodeByClass(std::string_view sDsn, std::shared_ptr<Dictionary>& dictionary);
+
   // The listed users' copy of ApplyAllUser, ten users to a chunk.
   static void ExcuteBuildSQL(const DbConnection& connection, const Vector& users, int32_t template_user);
 

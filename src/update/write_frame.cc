@@ -1,10 +1,12 @@
 #include "update/write_frame.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "platform/call_scope.h"
 #include "platform/com_error.h"
+#include "platform/log.h"
 #include "tree/stamps.h"
 
 namespace lxm {
@@ -48,17 +50,34 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
 }
 
 void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
-                        const WriteBody& body) {
+                        const WriteBody& body, std::string_view logged_as) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
+    std::optional<WriteRequest> request;
     try {
-      WriteRequest request(OpenWrite(runtime, context, sDsn));
-      if (RunSkippingFailure(request.connection.transaction(), [&] { body(request); })) {
-        GetObjectContext().SetComplete();
+      request.emplace(OpenWrite(runtime, context, sDsn));
+      Transaction& transaction = request->connection.transaction();
+      int savepoint = transaction.BeginSavepoint();
+      try {
+        body(*request);
+      } catch (...) {
+        transaction.RollbackToSavepoint(savepoint);
+        throw;
       }
-    } catch (const std::exception&) {
+      transaction.ReleaseSavepoint(savepoint);
+      GetObjectContext().SetComplete();
+    } catch (const std::exception& failure) {
       // The caller is not told; the abort vote stands.
+      if (!logged_as.empty()) {
+        LogSwallowedFailure(logged_as, request ? &request->context : nullptr, failure);
+      }
     }
   });
+}
+
+void LogSwallowedFailure(std::string_view method, const RequestContext* context, const std::exception& failure) {
+  std::string user = "?";
+  if (context != nullptr && context->parse != nullptr) user = context->parse->GetProperty("UserID");
+  LogLine(std::string(method) + " (user " + user + "): not reported: " + failure.what());
 }
 
 void BumpStamp(const DbConnection& connection, const CParse& parse, bool template_stamp) {

@@ -63,9 +63,14 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
 // standard frame, but every failure, a descriptor that does not parse
 // included, is swallowed and leaves the abort vote standing. The body runs
 // under a savepoint, so a swallowed failure leaves nothing of the body behind
-// even when an outer call later votes complete.
+// even when an outer call later votes complete. With `logged_as` (the
+// method's name) a swallowed failure is logged with the descriptor's user;
+// never the descriptor itself, which may hold a password.
 void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
-                        const WriteBody& body);
+                        const WriteBody& body, std::string_view logged_as = {});
+
+// The log line of a failure a write did not report: method, user, error.
+void LogSwallowedFailure(std::string_view method, const RequestContext* context, const std::exception& failure);
 
 // Touches one stamp row so that its row version moves: the template's
 // ("DataFlow") when `template_stamp`, else the request user's ("DataFlow" and

@@ -141,6 +141,14 @@ inline constexpr ExpectedMethod kExpectedMethods[] = {
      "Optional blnTemplate As Boolean = false) As Long"},
     // DatasUpdate: import of a user layout.
     {kDatasUpdate, "Sub ImportUserData(sDsn As String, oDict As Dictionary)"},
+    // DatasUpdate: refresh from subsystem components, enable flags.
+    {kDatasUpdate,
+     "Sub RefreshSubFunc(sDsn As String, lSubSystemID As Long, oVect As Vector, "
+     "Optional bDelAll As Boolean = true, Optional ByRef blnTemplate As Boolean = true)"},
+    {kDatasUpdate, "Sub RefreshActivFunc(sDsn As String)"},
+    {kDatasUpdate, "Sub ReFreshStatus(sDsn As String, ByRef lSubFuncID As Long, ByRef lStatus As Long)"},
+    {kDatasUpdate, "Sub UpdateFuncEnable(sDsn As String, ByRef lDetailFuncID As Long)"},
+    {kDatasUpdate, "Sub UpdateSysBaseData(sDsn As String)"},
 };
 
 }  // namespace lxm::test

@@ -1,0 +1,209 @@
+// DatasUpdate::RefreshSubFunc and RefreshActivFunc: the sub-functions of a
+// subsystem brought in line with the list its own component gives.
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "platform/call_scope.h"
+#include "platform/db_connection.h"
+#include "platform/com_error.h"
+#include "platform/convert.h"
+#include "platform/db/parameter_spec.h"
+#include "platform/log.h"
+#include "platform/refresh_component.h"
+#include "platform/text_util.h"
+#include "tree/installed_modules.h"
+#include "update/datas_update.h"
+#include "update/detail_items.h"
+#include "update/write_frame.h"
+
+namespace lxm {
+
+namespace {
+
+// Items past this position are ignored.
+constexpr int32_t kLastPosition = 99;
+// Sub-functions a user created have IDs from here on; a refresh keeps them.
+constexpr int32_t kFirstUserSubFuncID = 10000000;
+constexpr int32_t kSubsystemNode = 2;
+constexpr int32_t kRefreshSubFuncs = 2;
+constexpr int32_t kRefreshDetailFuncs = 3;
+
+// Subsystem, twice where the user's rows are meant.
+constexpr std::string_view kDeleteTemplateDetails =
+    "DELETE FROM t_DataFlowDetailFunc WHERE FDetailFuncID IN (SELECT C.FDetailFuncID "
+    "FROM t_DataFlowSubSystem A, t_DataFlowSubFunc B, t_DataFlowDetailFunc C "
+    "WHERE A.FSubSysID=? AND A.FSubSysID=B.FSubSysID AND B.FSubFuncID=C.FSubFuncID)";
+constexpr std::string_view kDeleteTemplateSubFuncs =
+    "DELETE FROM t_DataFlowSubFunc WHERE FSubFuncID IN (SELECT B.FSubFuncID "
+    "FROM t_DataFlowSubSystem A, t_DataFlowSubFunc B WHERE A.FSubSysID=? AND A.FSubSysID=B.FSubSysID)";
+// Subsystem, user. The user's rows of the template's detail functions.
+constexpr std::string_view kDeleteUserDetails =
+    "DELETE FROM t_UserDetailFunc WHERE FDetailFuncID IN (SELECT C.FDetailFuncID "
+    "FROM t_DataFlowSubSystem A, t_DataFlowSubFunc B, t_DataFlowDetailFunc C "
+    "WHERE A.FSubSysID=? AND A.FSubSysID=B.FSubSysID AND B.FSubFuncID=C.FSubFuncID) AND FUserID=?";
+// Subsystem, first user ID, user.
+constexpr std::string_view kDeleteUserSubFuncs =
+    "DELETE FROM t_UserSubFunc WHERE FSubSysID=? AND FSubFuncID<? AND FUserID=?";
+// Visibility, sub-function: the template's row whatever the mode.
+constexpr std::string_view kSetVisible = "UPDATE t_DataFlowSubFunc SET FVisible=? WHERE FSubFuncID=?";
+
+constexpr std::string_view kRefreshableSubsystems =
+    "SELECT FSubSysID, FSubID FROM t_DataFlowSubSystem WHERE FRefresh=1 ORDER BY FSubSysID";
+constexpr std::string_view kSubsystemRow = "SELECT * FROM t_DataFlowSubSystem WHERE FSubSysID=?";
+
+// Runs one step of a refresh under a savepoint: a failure undoes the step,
+// is logged and the refresh goes on.
+void RunStep(const WriteRequest& request, std::string_view what, const std::function<void()>& step) {
+  Transaction& transaction = request.connection.transaction();
+  int savepoint = transaction.BeginSavepoint();
+  try {
+    step();
+  } catch (const std::exception& failure) {
+    transaction.RollbackToSavepoint(savepoint);
+    LogLine("RefreshSubFunc (user " + request.parse.GetProperty("UserID") + "): skipped " + std::string(what) +
+            ": " + failure.what());
+    return;
+  }
+  transaction.ReleaseSavepoint(savepoint);
+}
+
+void SetVisibility(const WriteRequest& request, const Vector& list) {
+  for (const Variant& entry : list.items()) {
+    RunStep(request, "a visibility update", [&] {
+      const Dictionary& item = detail_items::AsItem(entry);
+      bool visible = CBool(item.ValueOr("FVisible", Variant(true)));
+      int32_t sub_func_id = CLng(item.ValueOr("FSubFuncID", Variant(0)));
+      std::shared_ptr<Vector> specs = Vector::Create();
+      specs->Append(Variant(MakeParameterSpec(kParamInteger, 4, Variant(visible ? 1 : 0))));
+      specs->Append(Variant(MakeParameterSpec(kParamInteger, 4, Variant(sub_func_id))));
+      Params params;
+      AppendCommandParameters(params, Variant(specs));
+      request.connection.Execute(kSetVisible, params);
+    });
+  }
+}
+
+void ReplaceSubFuncs(const WriteRequest& request, int32_t sub_system_id, const Vector* list, bool template_mode) {
+  const DbConnection& connection = request.connection;
+  const Variant subsystem(sub_system_id);
+  if (template_mode) {
+    RunStep(request, "the delete of the detail functions",
+            [&] { connection.Execute(kDeleteTemplateDetails, {subsystem}); });
+    RunStep(request, "the delete of the sub-functions",
+            [&] { connection.Execute(kDeleteTemplateSubFuncs, {subsystem}); });
+  } else {
+    const Variant user(request.parse.UserID());
+    RunStep(request, "the delete of the detail functions",
+            [&] { connection.Execute(kDeleteUserDetails, {subsystem, user}); });
+    RunStep(request, "the delete of the sub-functions", [&] {
+      connection.Execute(kDeleteUserSubFuncs, {subsystem, Variant(kFirstUserSubFuncID), user});
+    });
+  }
+  if (list == nullptr) return;
+  int32_t position = 0;
+  for (const Variant& entry : list->items()) {
+    if (++position > kLastPosition) break;
+    RunStep(request, "the insert of item " + std::to_string(position), [&] {
+      detail_items::InsertSubFunc(request, sub_system_id, position, detail_items::AsItem(entry), template_mode);
+    });
+  }
+}
+
+}  // namespace
+
+void DatasUpdate::RefreshSubFunc(std::string_view sDsn, int32_t lSubSystemID, const std::shared_ptr<Vector>& oVect,
+                                 bool bDelAll, bool blnTemplate) {
+  // No abort vote at entry: the steps stand alone, and what succeeded is
+  // kept whatever fails after it.
+  RunInCallScope(*runtime_, /*writes=*/true, [&] {
+    try {
+      context_ = PrepareContext(*runtime_, sDsn);
+      WriteRequest request(context_);
+      if (bDelAll) {
+        ReplaceSubFuncs(request, lSubSystemID, oVect.get(), blnTemplate);
+      } else {
+        if (oVect != nullptr) SetVisibility(request, *oVect);
+        // The update wrote the template, whatever the mode: its readers must
+        // see it too.
+        if (!blnTemplate) BumpStamp(request.connection, request.parse, /*template_stamp=*/true);
+      }
+      BumpStamp(request.connection, request.parse, blnTemplate);
+    } catch (const ComError& error) {
+      GetObjectContext().SetAbort();
+      throw ComError(error.number(), error.source(), error.description());
+    } catch (...) {
+      GetObjectContext().SetAbort();
+      throw;
+    }
+    GetObjectContext().SetComplete();
+  });
+}
+
+void DatasUpdate::RefreshActivFunc(std::string_view sDsn) {
+  RunSwallowingWrite(
+      *runtime_, context_, sDsn,
+      [&](WriteRequest& request) {
+        Recordset subsystems = request.connection.Query(kRefreshableSubsystems);
+        for (; !subsystems.Eof(); subsystems.MoveNext()) {
+          const Variant& modules = subsystems.Value("FSubID");
+          bool present = modules.IsNull() || TrimSpaces(CStr(modules)).empty() ||
+                         IsModuleInstalled(*runtime_, CStr(modules));
+          if (!present) continue;
+          std::shared_ptr<Dictionary> dictionary = Dictionary::Create();
+          if (GetRefreshNodeInfo(request.connection, CLng(subsystems.Value("FSubSysID")), kSubsystemNode,
+                                 dictionary)) {
+            dictionary->Set("FRefreshType", Variant(kRefreshSubFuncs));
+            RefreshNodeByClass(sDsn, dictionary);
+          }
+        }
+      },
+      "RefreshActivFunc");
+}
+
+bool DatasUpdate::GetRefreshNodeInfo(const DbConnection& connection, int32_t node_id, int32_t node_type,
+                                     std::shared_ptr<Dictionary>& dictionary) {
+  if (node_type != kSubsystemNode) return false;
+  Recordset row = connection.Query(kSubsystemRow, {Variant(node_id)});
+  if (row.Eof()) return false;
+  dictionary = RecordToDictionary(row);
+  const Variant& refresh = row.Value("FRefresh");
+  return !refresh.IsNull() && CBool(refresh);
+}
+
+void DatasUpdate::RefreshNodeByClass(std::string_view sDsn, std::shared_ptr<Dictionary>& dictionary) {
+  // The refresh's savepoint: a failure keeps nothing of this subsystem.
+  Transaction& transaction = context_.data_source->Connection().transaction();
+  int savepoint = transaction.BeginSavepoint();
+  try {
+    std::string prog_id = CStr(dictionary->ValueOr("FClassName", Variant("")));
+    std::shared_ptr<RefreshComponent> component = runtime_->components().CreateAs<RefreshComponent>(prog_id);
+    Variant changed(dictionary);
+    Variant list = component->GetRefreshFunc(changed);
+    dictionary = changed.AsDictionary();
+    if (dictionary == nullptr) throw RuntimeError(errors::kTypeMismatch);
+    std::shared_ptr<Vector> items = list.IsNothing() || list.IsNull() ? Vector::Create() : list.AsVector();
+
+    bool delete_all = CBool(dictionary->ValueOr("DelAll", Variant(true)));
+    switch (CLng(dictionary->ValueOr("FRefreshType", Variant(0)))) {
+      case kRefreshSubFuncs:
+        RefreshSubFunc(sDsn, CLng(dictionary->ValueOr("FSubSysID", Variant(0))), items, delete_all, true);
+        break;
+      case kRefreshDetailFuncs:
+        RefreshDetailFunc(sDsn, CLng(dictionary->ValueOr("FSubFuncID", Variant(0))), items, delete_all, true);
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& failure) {
+    transaction.RollbackToSavepoint(savepoint);
+    LogSwallowedFailure("RefreshNodeByClass", &context_, failure);
+    return;
+  }
+  transaction.ReleaseSavepoint(savepoint);
+}
+
+}  // namespace lxm
