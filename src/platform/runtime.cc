@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/resource_loader.h"
+#include "server/refresh_callout.h"
 
 namespace lxm {
 
@@ -14,6 +15,7 @@ Runtime::Runtime(const RuntimeOptions& options)
       installation_(options.installation),
       commands_(options.commands) {
   RegisterDefaultComponents(components_, cache_store_, registry_);
+  server::RegisterRefreshCallouts(components_, options.refresh_callouts);
 }
 
 namespace {

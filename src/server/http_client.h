@@ -3,6 +3,8 @@
 #ifndef LXM_SERVER_HTTP_CLIENT_H_
 #define LXM_SERVER_HTTP_CLIENT_H_
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,11 +15,20 @@ struct HttpReply {
   std::string body;
 };
 
+// What one exchange may take.
+struct HttpLimits {
+  std::chrono::seconds connect_timeout{10};
+  // From the connection to the reply's last byte; a reply may take as long
+  // as the call behind it.
+  std::chrono::seconds reply_timeout{300};
+  size_t max_reply_bytes = 0;  // 0: no bound
+};
+
 // `base_url` is "http://host:port" (plain HTTP); `token`, when not empty, is
 // sent as "Authorization: Bearer <token>". Throws std::runtime_error when no
-// reply comes (refused, timed out, ...).
+// reply comes (refused, timed out, a reply over the size bound, ...).
 HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string_view body,
-                   std::string_view token = {});
+                   std::string_view token = {}, const HttpLimits& limits = {});
 HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_view token = {});
 
 }  // namespace lxm::server
