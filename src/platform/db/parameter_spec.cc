@@ -3,6 +3,10 @@
 #include "platform/com_error.h"
 #include "platform/convert.h"
 
+// GCC 12 at -O3 reports a false "may be used uninitialized" inside
+// std::variant when Variants are appended here.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
 namespace lxm {
 
 namespace {
