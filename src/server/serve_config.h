@@ -17,10 +17,10 @@
 //
 // Relative paths are taken from the file's own folder; connect strings and
 // the allowed programs are kept as written. Whatever the reader cannot use
-// exactly as written (a TOML syntax error, an unknown key at any level, a value of the wrong type or out
-// of range, a bad URL, a ProgID named twice) is refused with a
-// ServeConfigError naming the file, the line and the key, so that a server
-// never starts on settings it only half understood.
+// exactly as written (a TOML syntax error, an unknown key at any level, a
+// value of the wrong type or out of range, a bad URL, a ProgID named twice)
+// is refused with a ServeConfigError naming the file, the line and the key,
+// so that a server never starts on settings it only half understood.
 //
 // Thread-safety: the functions keep no state; safe from any thread.
 #ifndef LXM_SERVER_SERVE_CONFIG_H_
