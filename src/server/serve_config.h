@@ -15,6 +15,7 @@
 //   prog_id = "Acme.Refresh"
 //   url = "http://127.0.0.1:9000/refresh"
 //
+// data/lxmdataflow.example.toml (shown in the README) sets every key.
 // Relative paths are taken from the file's own folder; connect strings and
 // the allowed programs are kept as written. Whatever the reader cannot use
 // exactly as written (a TOML syntax error, an unknown key at any level, a

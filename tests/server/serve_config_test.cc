@@ -4,12 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace lxm::server {
 namespace {
 
 constexpr char kFile[] = "/srv/lxm/serve.toml";
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
   struct Case {
@@ -184,6 +193,35 @@ max_reply_bytes = 100
   EXPECT_TRUE(empty.registry_file.empty());
   EXPECT_TRUE(empty.commands.allowed.empty());
   EXPECT_TRUE(empty.refresh_callouts.empty());
+}
+
+// The example in data/ is the one the README shows, and it sets every key.
+TEST(ServeConfigTest, DocumentedExampleIsValidAndComplete) {
+  const std::string example_path = std::string(LXM_SOURCE_DIR) + "/data/lxmdataflow.example.toml";
+  ServeConfig example = LoadServeConfig(example_path);
+  EXPECT_TRUE(example.db_paths && example.connect_strings && example.bind && example.port &&
+              example.enable_exec && example.token_file && example.max_body && example.workers &&
+              example.io_threads && example.keep_alive && example.request_timeout &&
+              example.max_connections && example.lock_wait && example.lock_waiters &&
+              example.example_user && example.cache_mb);
+  EXPECT_FALSE(example.registry_file.empty());
+  EXPECT_FALSE(example.installation.install_root.empty() || example.installation.edition.empty() ||
+               example.installation.patch_dir.empty() || example.installation.file_roots.empty());
+  EXPECT_FALSE(example.commands.allowed.empty());
+  EXPECT_FALSE(example.refresh_callouts.empty());
+
+  std::string indented;
+  std::istringstream lines(FileText(example_path));
+  for (std::string line; std::getline(lines, line);) indented += line.empty() ? "\n" : "    " + line + "\n";
+  EXPECT_NE(FileText(std::string(LXM_SOURCE_DIR) + "/README.md").find(indented), std::string::npos)
+      << "the README's example differs from data/lxmdataflow.example.toml";
+
+  try {
+    LoadServeConfig(std::string(LXM_SOURCE_DIR) + "/data/no-such.toml");
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const ServeConfigError& error) {
+    EXPECT_NE(std::string(error.what()).find("no-such.toml: cannot be read"), std::string::npos);
+  }
 }
 
 }  // namespace
