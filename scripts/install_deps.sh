@@ -7,7 +7,7 @@ PACKAGES=(
   libsqlite3-dev sqlite3
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libboost-dev wrk curl
 )
 

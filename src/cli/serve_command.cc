@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,7 @@
 #include "server/database_allowlist.h"
 #include "server/http_server.h"
 #include "server/json_codec.h"
+#include "server/serve_config.h"
 #include "server/type_library.h"
 #include "tree/account_setup.h"
 
@@ -43,11 +45,9 @@ struct ServeOptions {
   int lock_waiters = 2;
   int example_user = 0;
   size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
+  std::string config_file;
+  std::string registry_file;
 };
-
-// Size flags beyond these are mistakes, not settings.
-constexpr int kMaxBodyLimit = 1 << 30;
-constexpr int kMaxCacheMb = 1 << 16;
 
 std::string ReadToken(const std::string& path) {
   std::ifstream in(path);
@@ -78,6 +78,8 @@ std::string SelfPath() {
   return ec ? std::string("lxmdataflow") : path.string();
 }
 
+CLI::Range RangeOf(server::IntRange range) { return CLI::Range(range.min, range.max); }
+
 void PrintExamples(const ServeOptions& options, const std::string& url,
                    const std::string& connect_string, const std::string& db_path) {
   std::string descriptor = "ConnectString={" + connect_string +
@@ -104,12 +106,53 @@ void PrintExamples(const ServeOptions& options, const std::string& url,
   std::cout << " LXMDataFlow.DatasInfo GetSubSystem 0\n";
 }
 
-void RunServe(const ServeOptions& options) {
-  if (options.db_paths.empty() && options.connect_strings.empty()) {
-    throw std::runtime_error("Name at least one database: --db PATH or --connect TEXT.");
+// A setting of the configuration file counts unless its flag was given.
+template <typename T, typename Target>
+void TakeUnlessFlagGiven(const CLI::App& command, const char* flag, const std::optional<T>& from_file,
+                         Target& target) {
+  if (from_file.has_value() && command.get_option(flag)->count() == 0) target = *from_file;
+}
+
+// The flags with the configuration file's settings under them, and the
+// runtime's options from both.
+void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions& runtime_options) {
+  std::string registry_file = options.registry_file;
+  if (!options.config_file.empty()) {
+    server::ServeConfig config = server::LoadServeConfig(options.config_file);
+    TakeUnlessFlagGiven(command, "--db", config.db_paths, options.db_paths);
+    TakeUnlessFlagGiven(command, "--connect", config.connect_strings, options.connect_strings);
+    TakeUnlessFlagGiven(command, "--bind", config.bind, options.bind);
+    TakeUnlessFlagGiven(command, "--port", config.port, options.port);
+    TakeUnlessFlagGiven(command, "--enable-exec", config.enable_exec, options.enable_exec);
+    TakeUnlessFlagGiven(command, "--token", config.token_file, options.token_file);
+    TakeUnlessFlagGiven(command, "--max-body", config.max_body, options.max_body);
+    TakeUnlessFlagGiven(command, "--workers", config.workers, options.workers);
+    TakeUnlessFlagGiven(command, "--io-threads", config.io_threads, options.io_threads);
+    TakeUnlessFlagGiven(command, "--keep-alive", config.keep_alive, options.keep_alive);
+    TakeUnlessFlagGiven(command, "--request-timeout", config.request_timeout, options.request_timeout);
+    TakeUnlessFlagGiven(command, "--max-connections", config.max_connections, options.max_connections);
+    TakeUnlessFlagGiven(command, "--lock-wait", config.lock_wait, options.lock_wait);
+    TakeUnlessFlagGiven(command, "--lock-waiters", config.lock_waiters, options.lock_waiters);
+    TakeUnlessFlagGiven(command, "--example-user", config.example_user, options.example_user);
+    TakeUnlessFlagGiven(command, "--cache-mb", config.cache_mb, options.cache_mb);
+    if (registry_file.empty()) registry_file = config.registry_file;
+    runtime_options.installation = config.installation;
+    runtime_options.commands = config.commands;
+    runtime_options.refresh_callouts = config.refresh_callouts;
   }
+  options.registry_file = registry_file;
+  if (!registry_file.empty()) runtime_options.registry = RegistryData::LoadFile(registry_file);
+  runtime_options.cache_max_bytes = options.cache_mb << 20;
+}
+
+void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options) {
+  if (options.db_paths.empty() && options.connect_strings.empty()) {
+    throw std::runtime_error("Name at least one database: --db PATH or --connect TEXT (or db or connect in "
+                             "the --config file).");
+  }
+  // The process's runtime is made here, with these options, on first use.
+  Runtime::SetDefaultOptions(runtime_options);
   Runtime& runtime = Runtime::Default();
-  runtime.cache_store().SetMaxBytes(options.cache_mb << 20);
   DatabaseSettings database_settings;
   database_settings.lock_wait_ms = options.lock_wait * 1000;
   database_settings.max_lock_waiters = options.lock_waiters;
@@ -167,6 +210,7 @@ void RunServe(const ServeOptions& options) {
             << (server_options.token.empty() ? "" : ", bearer token required") << ")\n";
   for (const std::string& path : absolute_paths) std::cout << "  database " << path << "\n";
   for (const std::string& text : options.connect_strings) std::cout << "  database " << text << "\n";
+  if (!options.registry_file.empty()) std::cout << "  registry " << options.registry_file << "\n";
   PrintExamples(options, url, allowlist.connect_strings().front(),
                 absolute_paths.empty() ? std::string() : absolute_paths.front());
   std::cout << "Stop with Ctrl-C." << std::endl;
@@ -190,13 +234,19 @@ void AddServeCommand(CLI::App& app) {
   auto options = std::make_shared<ServeOptions>();
   CLI::App* command =
       app.add_subcommand("serve", "Serve the public classes over HTTP/JSON on the given databases");
+  command->add_option("--config", options->config_file,
+                      "TOML file with the settings below and those only a file carries (registry, "
+                      "installation, commands, refresh callouts); flags given here win");
+  command->add_option("--registry", options->registry_file,
+                      "JSON file holding the registry the service reads (PLX.Reg)")
+      ->check(CLI::ExistingFile);
   command->add_option("--db", options->db_paths, "SQLite account database (may be repeated)")
       ->check(CLI::ExistingFile);
   command->add_option("--connect", options->connect_strings,
                       "Connect string of a database to serve (may be repeated)");
   command->add_option("--bind", options->bind, "Address to listen on")->capture_default_str();
   command->add_option("--port", options->port, "Port (0 picks a free one)")->capture_default_str()
-      ->check(CLI::Range(0, 65535));
+      ->check(RangeOf(server::kPortRange));
   command->add_flag("--enable-exec", options->enable_exec,
                     "Allow ExecCmd and RegMiddle (they run commands on this machine)");
   command->add_option("--token", options->token_file,
@@ -205,43 +255,49 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--max-body", options->max_body,
                       "Largest request body in bytes (a chunked body counted whole)")
       ->capture_default_str()
-      ->check(CLI::Range(1, kMaxBodyLimit));
+      ->check(RangeOf(server::kMaxBodyRange));
   command->add_option("--workers", options->workers, "Worker threads (calls run at once)")
       ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
+      ->check(RangeOf(server::kWorkersRange));
   command->add_option("--io-threads", options->io_threads,
                       "Threads that read requests and write replies")
       ->capture_default_str()
-      ->check(CLI::Range(1, 64));
+      ->check(RangeOf(server::kIoThreadsRange));
   command->add_option("--keep-alive", options->keep_alive,
                       "Seconds an idle connection is kept open")->capture_default_str()
-      ->check(CLI::Range(1, 3600));
+      ->check(RangeOf(server::kKeepAliveRange));
   command->add_option("--request-timeout", options->request_timeout,
                       "Seconds a request (headers and body) may take to arrive, and a reply to "
                       "leave")
       ->capture_default_str()
-      ->check(CLI::Range(1, 3600));
+      ->check(RangeOf(server::kRequestTimeoutRange));
   command->add_option("--max-connections", options->max_connections,
                       "Open connections at most; more are answered 503 and closed")
       ->capture_default_str()
-      ->check(CLI::Range(1, 100000));
+      ->check(RangeOf(server::kMaxConnectionsRange));
   command->add_option("--lock-wait", options->lock_wait,
                       "Seconds a write waits for its database's write lock before failing busy")
       ->capture_default_str()
-      ->check(CLI::Range(0, 3600));
+      ->check(RangeOf(server::kLockWaitRange));
   command->add_option("--lock-waiters", options->lock_waiters,
                       "Calls that may wait for one database's write lock at once; more fail busy")
       ->capture_default_str()
-      ->check(CLI::Range(1, 1024));
+      ->check(RangeOf(server::kLockWaitersRange));
   command->add_option("--example-user", options->example_user,
                       "User ID shown in the example calls printed at start")
-      ->capture_default_str();
+      ->capture_default_str()
+      ->check(RangeOf(server::kExampleUserRange));
   command->add_option("--cache-mb", options->cache_mb,
                       "Memory bound of the level and snapshot cache, in MiB (least recently used "
                       "entries go first)")
       ->capture_default_str()
-      ->check(CLI::Range(1, kMaxCacheMb));
-  command->callback([options] { RunServe(*options); });
+      ->check(RangeOf(server::kCacheMbRange));
+  command->callback([options, command] {
+    ServeOptions merged = *options;
+    RuntimeOptions runtime_options;
+    MergeConfig(*command, merged, runtime_options);
+    RunServe(merged, runtime_options);
+  });
 }
 
 }  // namespace lxm::cli

@@ -105,6 +105,53 @@ TEST(ServeCommandTest, RefusesFilesThatAreNotWritableAccountDatabases) {
   }
 }
 
+// The configuration file's settings reach the server (databases, limits,
+// the registry, served files, allowed commands), a flag on the command line
+// wins over the file, and a bad file stops the start with its fault named.
+TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
+  test::TempDir dir;
+  MakeAccount(dir.path() / "a.db");
+  fs::create_directories(dir.path() / "served");
+  std::ofstream(dir.path() / "served" / "logo.bmp") << "BM";
+  std::ofstream(dir.path() / "outside.bmp") << "BM";
+  std::ofstream(dir.path() / "registry.json")
+      << R"({"HKEY_CLASSES_ROOT\\Acme.Thing\\Clsid": {"": "{1}"},
+             "HKEY_CLASSES_ROOT\\CLSID\\{1}\\InprocServer32": {"": "/opt/acme/thing.so"}})";
+  const fs::path config = dir.path() / "serve.toml";
+  std::ofstream(config) << "db = [\"a.db\"]\nworkers = 3\nmax_connections = 77\nenable_exec = true\n"
+                           "registry = \"registry.json\"\n"
+                           "[installation]\nfile_roots = [\"served\"]\n"
+                           "[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"\"\n";
+  {
+    test::ServeProcess server({"--config", config.string(), "--workers", "5"});
+    ASSERT_FALSE(server.url().empty()) << server.output();
+    auto call = [&](const std::string& method, const std::string& args) {
+      return server::HttpPost(server.url(), "/rpc/" + method, R"({"args":)" + args + "}");
+    };
+    server::HttpReply path = call("LXMDataFlow.DatasUpdate/GetActiveXFilePath", R"(["acme.thing"])");
+    EXPECT_EQ(path.body, R"({"result":"/opt/acme/thing.so"})");
+    const std::string served = (dir.path() / "served" / "logo.bmp").string();
+    EXPECT_EQ(call("LXMDataFlow.DatasInfo/FileExists", "[\"" + served + "\"]").body, R"({"result":true})");
+    const std::string outside = (dir.path() / "outside.bmp").string();
+    EXPECT_EQ(call("LXMDataFlow.DatasInfo/FileExists", "[\"" + outside + "\"]").body, R"({"result":false})");
+    EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/true"])").status, 200);
+    EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/false"])").status, 500);
+    EXPECT_EQ(server.Stop(), 0);
+    EXPECT_NE(server.output().find("(5 workers, 77 connections at most, ExecCmd and RegMiddle enabled"),
+              std::string::npos)
+        << server.output();
+    EXPECT_NE(server.output().find("database " + (dir.path() / "a.db").string()), std::string::npos);
+  }
+
+  const fs::path bad = dir.path() / "bad.toml";
+  std::ofstream(bad) << "db = [\"a.db\"]\n[installation]\nroot = \"/opt\"\nrooot = \"/opt\"\n";
+  CliResult refused = RunCli({"serve", "--port", "0", "--config", bad.string()}, 10);
+  EXPECT_NE(refused.exit_code, 0);
+  EXPECT_NE(refused.exit_code, -1) << "it started serving";
+  EXPECT_NE(refused.output.find(bad.string() + ":4: key \"installation.rooot\" is not known"), std::string::npos)
+      << refused.output;
+}
+
 // While a server has the database open, `init --replace` refuses and the
 // server's acknowledged writes stay in the one file it serves; once the
 // server stops, the database is replaced.
