@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/db/sqlite_connection.h"
@@ -143,13 +144,26 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
     EXPECT_NE(server.output().find("database " + (dir.path() / "a.db").string()), std::string::npos);
   }
 
+  // A bad file stops the start, and so does a registry that is missing or
+  // not a registry, each named.
   const fs::path bad = dir.path() / "bad.toml";
   std::ofstream(bad) << "db = [\"a.db\"]\n[installation]\nroot = \"/opt\"\nrooot = \"/opt\"\n";
-  CliResult refused = RunCli({"serve", "--port", "0", "--config", bad.string()}, 10);
-  EXPECT_NE(refused.exit_code, 0);
-  EXPECT_NE(refused.exit_code, -1) << "it started serving";
-  EXPECT_NE(refused.output.find(bad.string() + ":4: key \"installation.rooot\" is not known"), std::string::npos)
-      << refused.output;
+  std::ofstream(dir.path() / "broken.json") << R"({"HKEY_CLASSES_ROOT\\X": 5})";
+  const fs::path missing_registry = dir.path() / "missing.toml";
+  std::ofstream(missing_registry) << "db = [\"a.db\"]\nregistry = \"nowhere.json\"\n";
+  const fs::path broken_registry = dir.path() / "broken.toml";
+  std::ofstream(broken_registry) << "db = [\"a.db\"]\nregistry = \"broken.json\"\n";
+  const std::vector<std::pair<fs::path, std::string>> refusals = {
+      {bad, bad.string() + ":4: key \"installation.rooot\" is not known"},
+      {missing_registry, (dir.path() / "nowhere.json").string()},
+      {broken_registry, (dir.path() / "broken.json").string()},
+  };
+  for (const auto& [file, says] : refusals) {
+    CliResult refused = RunCli({"serve", "--port", "0", "--config", file.string()}, 10);
+    EXPECT_NE(refused.exit_code, 0);
+    EXPECT_NE(refused.exit_code, -1) << "it started serving";
+    EXPECT_NE(refused.output.find(says), std::string::npos) << refused.output;
+  }
 }
 
 // While a server has the database open, `init --replace` refuses and the
