@@ -14,6 +14,7 @@
 #include "server/http_client.h"
 #include "test_support/account_fixture.h"
 #include "test_support/cli_process.h"
+#include "test_support/fake_subsystem_server.h"
 #include "tree/account_setup.h"
 
 namespace lxm {
@@ -118,11 +119,21 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
   std::ofstream(dir.path() / "registry.json")
       << R"({"HKEY_CLASSES_ROOT\\Acme.Thing\\Clsid": {"": "{1}"},
              "HKEY_CLASSES_ROOT\\CLSID\\{1}\\InprocServer32": {"": "/opt/acme/thing.so"}})";
+  // A subsystem whose refresh component another program serves.
+  test::FakeSubsystemServer subsystem([](const std::string&, const std::string&) -> test::FakeSubsystemServer::Reply {
+    return {200, R"({"result": [{"FFuncName": "remote one"}, {"FFuncName": "remote two"}]})"};
+  });
+  SQLiteConnection::Open((dir.path() / "a.db").string(), false, 1000)
+      ->Execute("INSERT INTO t_DataFlowSubSystem (FSubSysID, FTopClassID, FName, FClassName, FRefresh) "
+                "VALUES (9901, 1, 'remote', 'Acme.SubsysRefresh', 1)",
+                {});
   const fs::path config = dir.path() / "serve.toml";
   std::ofstream(config) << "db = [\"a.db\"]\nworkers = 3\nmax_connections = 77\nenable_exec = true\n"
                            "registry = \"registry.json\"\n"
                            "[installation]\nfile_roots = [\"served\"]\n"
-                           "[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"\"\n";
+                           "[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"\"\n"
+                           "[[refresh_callout]]\nprog_id = \"Acme.SubsysRefresh\"\nurl = \""
+                        << subsystem.Url("/refresh") << "\"\n";
   {
     test::ServeProcess server({"--config", config.string(), "--workers", "5"});
     ASSERT_FALSE(server.url().empty()) << server.output();
@@ -137,6 +148,12 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
     EXPECT_EQ(call("LXMDataFlow.DatasInfo/FileExists", "[\"" + outside + "\"]").body, R"({"result":false})");
     EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/true"])").status, 200);
     EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/false"])").status, 500);
+    std::string dsn = "\"ConnectString={Provider=SQLite;Data Source=" + (dir.path() / "a.db").string() +
+                      "};UserID=16394;LANGUAGE=en\"";
+    EXPECT_EQ(call("LXMDataFlow.DatasUpdate/RefreshActivFunc", "[" + dsn + "]").body, "{}");
+    EXPECT_EQ(Count((dir.path() / "a.db").string(),
+                    "SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 9901 AND FFuncName LIKE 'remote %'"),
+              2);
     EXPECT_EQ(server.Stop(), 0);
     EXPECT_NE(server.output().find("(5 workers, 77 connections at most, ExecCmd and RegMiddle enabled"),
               std::string::npos)

@@ -1,113 +1,23 @@
 // Refresh components served by another program over HTTP: what the service
 // sends, what it makes of each kind of reply, and a walk over several
 // subsystems where some callouts fail.
-//
-// Boost 1.74's Asio uses std::exchange without including <utility> (GCC 12).
-#include <utility>
-
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
 
 #include "platform/com_error.h"
 #include "platform/convert.h"
 #include "server/json_codec.h"
 #include "server/refresh_callout.h"
 #include "test_support/error_matchers.h"
+#include "test_support/fake_subsystem_server.h"
 #include "update/datas_update.h"
 #include "update/update_fixture.h"
 
 namespace lxm {
 namespace {
-
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace net = boost::asio;
-using tcp = net::ip::tcp;
-
-// A stand-in for a subsystem's program: answers each POST, each connection
-// on a thread of its own, with what `handler` makes of its path and body.
-class FakeSubsystemServer {
- public:
-  struct Reply {
-    int status = 200;
-    std::string body;
-    std::chrono::milliseconds delay{0};
-  };
-  using Handler = std::function<Reply(const std::string& path, const std::string& body)>;
-
-  explicit FakeSubsystemServer(Handler handler)
-      : handler_(std::move(handler)), acceptor_(io_, tcp::endpoint(net::ip::make_address("127.0.0.1"), 0)) {
-    port_ = acceptor_.local_endpoint().port();
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~FakeSubsystemServer() {
-    stopping_ = true;
-    beast::error_code ignored;
-    tcp::socket wake(io_);
-    wake.connect(acceptor_.local_endpoint(), ignored);
-    thread_.join();
-    for (std::thread& worker : workers_) worker.join();
-  }
-
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  std::vector<std::string> Bodies() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return bodies_;
-  }
-
- private:
-  void Run() {
-    while (true) {
-      tcp::socket socket(io_);
-      beast::error_code ec;
-      acceptor_.accept(socket, ec);
-      if (stopping_) return;
-      if (ec) continue;
-      workers_.emplace_back([this, connection = std::move(socket)]() mutable { Serve(std::move(connection)); });
-    }
-  }
-
-  void Serve(tcp::socket socket) {
-    beast::error_code ec;
-    beast::flat_buffer buffer;
-    http::request<http::string_body> request;
-    http::read(socket, buffer, request, ec);
-    if (ec) return;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      bodies_.push_back(request.body());
-    }
-    Reply reply = handler_(std::string(request.target()), request.body());
-    std::this_thread::sleep_for(reply.delay);
-    http::response<http::string_body> response{static_cast<http::status>(reply.status), 11};
-    response.set(http::field::content_type, "application/json");
-    response.body() = reply.body;
-    response.prepare_payload();
-    http::write(socket, response, ec);
-    socket.shutdown(tcp::socket::shutdown_both, ec);
-  }
-
-  Handler handler_;
-  net::io_context io_;
-  tcp::acceptor acceptor_;
-  int port_ = 0;
-  std::atomic<bool> stopping_ = false;
-  std::mutex mutex_;
-  std::vector<std::string> bodies_;  // GUARDED_BY(mutex_)
-  std::thread thread_;
-  std::vector<std::thread> workers_;  // only the accepting thread adds
-};
 
 RefreshCalloutSettings Callout(const std::string& prog_id, const std::string& url) {
   RefreshCalloutSettings settings;
@@ -118,7 +28,8 @@ RefreshCalloutSettings Callout(const std::string& prog_id, const std::string& ur
 }
 
 TEST(RefreshCalloutTest, EachKindOfReplyGivesTheListTheDictionaryOrAnError) {
-  FakeSubsystemServer server([](const std::string& path, const std::string&) -> FakeSubsystemServer::Reply {
+  using Reply = test::FakeSubsystemServer::Reply;
+  test::FakeSubsystemServer server([](const std::string& path, const std::string&) -> Reply {
     if (path == "/list") {
       return {200, R"({"result": [{"FFuncName": "x"}], "out": {"dict": {"FRefreshType": 3, "FSubFuncID": 7}}})"};
     }
@@ -188,7 +99,8 @@ TEST(RefreshCalloutTest, EachKindOfReplyGivesTheListTheDictionaryOrAnError) {
 class RefreshCalloutWalkTest : public test::UpdateTest {};
 
 TEST_F(RefreshCalloutWalkTest, FailingCalloutsAreSkippedAndTheNextSubsystemIsStillRefreshed) {
-  FakeSubsystemServer server([](const std::string& path, const std::string& body) -> FakeSubsystemServer::Reply {
+  using Reply = test::FakeSubsystemServer::Reply;
+  test::FakeSubsystemServer server([](const std::string& path, const std::string& body) -> Reply {
     if (path == "/slow") return {200, R"({"result": []})", std::chrono::milliseconds(2500)};
     if (path == "/garbage") return {200, "}{"};
     // The list names the subsystem it was asked for.
