@@ -7,13 +7,10 @@
 //   build-release/apply_all_user_bench
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
-#include "platform/call_scope.h"
-#include "tree/account_setup.h"
+#include "bench/bench_account.h"
 #include "update/datas_update.h"
 
 // GCC 12 reports a false "may be used uninitialized" inside std::variant when
@@ -29,50 +26,36 @@ constexpr int32_t kFirstTarget = 500000;
 constexpr int32_t kTargets = 1000;
 constexpr double kAimSeconds = 10.0;
 
-struct SyntheticAccount {
-  std::filesystem::path dir;
-  std::string path;
-  Runtime runtime;
-
-  SyntheticAccount() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_apply_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "synthetic.db").string();
-    AccountSetupOptions options;
-    options.synthetic = ParseSyntheticShape("5,10,20,20");
-    std::string connect_string = CreateAccountDatabase(runtime, path, options);
-    DatasUpdate update(runtime);
-    update.SetDefault(MakeDescriptor(path, kDefaultLayoutUser, "chs"));
-    update.SetDefault(MakeDescriptor(path, kFullLayoutUser, "chs"));
-    // The full layout: a row for every sub-function as well.
-    RunInCallScope(runtime, true, [&] {
-      CallScope::Current()->TransactionFor(connect_string).Execute(
+// Two layouts to copy: the shared default's, and one with a row for every
+// sub-function as well.
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("apply_bench", bench::Synthetic("5,10,20,20"));
+  static bool filled = [] {
+    DatasUpdate update(account.runtime);
+    update.SetDefault(account.Descriptor(kDefaultLayoutUser));
+    update.SetDefault(account.Descriptor(kFullLayoutUser));
+    RunInCallScope(account.runtime, true, [&] {
+      CallScope::Current()->TransactionFor(account.connect_string).Execute(
           "INSERT INTO t_UserSubFunc (FSubFuncID,FUserID,FSubSysID,FIndex,FFuncName,FFuncName_CHT,FFuncName_EN,"
           "FVisible) SELECT FSubFuncID,?,FSubSysID,FIndex,FFuncName,FFuncName_CHT,FFuncName_EN,FVisible "
           "FROM t_DataFlowSubFunc WHERE FSubFuncID NOT IN (SELECT FSubFuncID FROM t_UserSubFunc WHERE FUserID=?)",
           {Variant(kFullLayoutUser), Variant(kFullLayoutUser)});
     });
-  }
-  ~SyntheticAccount() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-SyntheticAccount& TheAccount() {
-  static SyntheticAccount account;
+    return true;
+  }();
+  (void)filled;
   return account;
 }
 
 void BM_ApplyAllUserToThousandUsers(benchmark::State& state) {
-  SyntheticAccount& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   int32_t template_user = static_cast<int32_t>(state.range(0));
   DatasUpdate update(account.runtime);
   auto users = Vector::Create();
   for (int32_t user = kFirstTarget; user < kFirstTarget + kTargets; ++user) users->Append(Variant(user));
   auto info = Dictionary::Create();
   info->Set("TemplateUserID", Variant(template_user));
-  std::string dsn = MakeDescriptor(account.path, 1, "chs");
+  std::string dsn = account.Descriptor(1, "chs");
   for (auto _ : state) benchmark::DoNotOptimize(update.ApplyAllUser(dsn, users, info));
   // Seconds per call, and that time as a share of the aim.
   state.counters["s_per_call"] =

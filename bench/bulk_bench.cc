@@ -8,14 +8,11 @@
 // imported by user 50001, whose overlay it replaces each time.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
+#include "bench/bench_account.h"
 #include "info/datas_info.h"
-#include "platform/call_scope.h"
-#include "tree/account_setup.h"
 #include "update/datas_update.h"
 
 namespace lxm {
@@ -24,50 +21,30 @@ namespace {
 constexpr int32_t kExporter = 50000;
 constexpr int32_t kImporter = 50001;
 
-struct Account {
-  std::filesystem::path dir;
-  std::string path;
-  std::string connect_string;
-  Runtime runtime;
+// The exporter has an overlay row for every node.
+void FillExporter(Transaction& db) {
+  Params user{Variant(kExporter)};
+  db.Execute("INSERT INTO t_UserTopClass (FTopClassID, FUserID, FTopClassName, FTopClassName_CHT, "
+             "FTopClassName_EN, FIndex, FVisible, FAcctType) SELECT FTopClassID, ?, FTopClassName, "
+             "FTopClassName_CHT, FTopClassName_EN, FIndex, FVisible, FAcctType FROM t_DataFlowTopClass",
+             user);
+  db.Execute("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FTopClassID, FName, FName_CHT, FName_EN, "
+             "FIndex, FVisible, FAcctType) SELECT FSubSysID, ?, FTopClassID, FName, FName_CHT, FName_EN, "
+             "FIndex, FVisible, FAcctType FROM t_DataFlowSubSystem",
+             user);
+  db.Execute("INSERT INTO t_UserSubFunc (FSubFuncID, FUserID, FSubSysID, FIndex, FFuncName, FFuncName_CHT, "
+             "FFuncName_EN, FVisible) SELECT FSubFuncID, ?, FSubSysID, FIndex, FFuncName, FFuncName_CHT, "
+             "FFuncName_EN, FVisible FROM t_DataFlowSubFunc",
+             user);
+  db.Execute("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName, "
+             "FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable) "
+             "SELECT FDetailFuncID, ?, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, "
+             "FClassName, FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc",
+             user);
+}
 
-  Account() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_bulk_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "synthetic.db").string();
-    AccountSetupOptions options;
-    options.synthetic = ParseSyntheticShape("5,10,20,20");
-    connect_string = CreateAccountDatabase(runtime, path, options);
-    RunInCallScope(runtime, true, [&] {
-      Transaction& txn = CallScope::Current()->TransactionFor(connect_string);
-      Params user{Variant(kExporter)};
-      txn.Execute("INSERT INTO t_UserTopClass (FTopClassID, FUserID, FTopClassName, FTopClassName_CHT, "
-                  "FTopClassName_EN, FIndex, FVisible, FAcctType) SELECT FTopClassID, ?, FTopClassName, "
-                  "FTopClassName_CHT, FTopClassName_EN, FIndex, FVisible, FAcctType FROM t_DataFlowTopClass",
-                  user);
-      txn.Execute("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FTopClassID, FName, FName_CHT, FName_EN, "
-                  "FIndex, FVisible, FAcctType) SELECT FSubSysID, ?, FTopClassID, FName, FName_CHT, FName_EN, "
-                  "FIndex, FVisible, FAcctType FROM t_DataFlowSubSystem",
-                  user);
-      txn.Execute("INSERT INTO t_UserSubFunc (FSubFuncID, FUserID, FSubSysID, FIndex, FFuncName, FFuncName_CHT, "
-                  "FFuncName_EN, FVisible) SELECT FSubFuncID, ?, FSubSysID, FIndex, FFuncName, FFuncName_CHT, "
-                  "FFuncName_EN, FVisible FROM t_DataFlowSubFunc",
-                  user);
-      txn.Execute("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName, "
-                  "FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable) "
-                  "SELECT FDetailFuncID, ?, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, "
-                  "FClassName, FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc",
-                  user);
-    });
-  }
-  ~Account() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  std::string Dsn(int32_t user) const { return MakeDescriptor(path, user, "en"); }
-};
-
-Account& TheAccount() {
-  static Account account;
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("bulk_bench", bench::Synthetic("5,10,20,20"), FillExporter);
   return account;
 }
 
@@ -78,30 +55,30 @@ void Report(benchmark::State& state, const std::shared_ptr<Dictionary>& layout) 
 }
 
 void BM_ExportUserData(benchmark::State& state) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
   std::shared_ptr<Dictionary> layout;
-  for (auto _ : state) layout = info.ExportUserData(account.Dsn(kExporter));
+  for (auto _ : state) layout = info.ExportUserData(account.Descriptor(kExporter, "en"));
   Report(state, layout);
 }
 
 void BM_ImportUserData(benchmark::State& state) {
-  Account& account = TheAccount();
-  std::shared_ptr<Dictionary> layout = DatasInfo(account.runtime).ExportUserData(account.Dsn(kExporter));
+  bench::BenchAccount& account = TheAccount();
+  std::shared_ptr<Dictionary> layout = DatasInfo(account.runtime).ExportUserData(account.Descriptor(kExporter, "en"));
   DatasUpdate update(account.runtime);
-  for (auto _ : state) update.ImportUserData(account.Dsn(kImporter), layout);
+  for (auto _ : state) update.ImportUserData(account.Descriptor(kImporter, "en"), layout);
   Report(state, layout);
 }
 
 // One export and one import per iteration: what moving a layout costs.
 void BM_ExportThenImport(benchmark::State& state) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
   DatasUpdate update(account.runtime);
   std::shared_ptr<Dictionary> layout;
   for (auto _ : state) {
-    layout = info.ExportUserData(account.Dsn(kExporter));
-    update.ImportUserData(account.Dsn(kImporter), layout);
+    layout = info.ExportUserData(account.Descriptor(kExporter, "en"));
+    update.ImportUserData(account.Descriptor(kImporter, "en"), layout);
   }
   Report(state, layout);
 }

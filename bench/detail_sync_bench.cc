@@ -9,15 +9,12 @@
 // Counters, on wall-clock time (what a caller waits): calls_per_s, and
 // vs_5ms_aim = time per call / 5 ms (below 1 meets the aim).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
-#include "platform/call_scope.h"
+#include "bench/bench_account.h"
 #include "platform/dictionary.h"
-#include "tree/account_setup.h"
 #include "update/datas_update.h"
 
 namespace lxm {
@@ -28,57 +25,39 @@ constexpr int32_t kUsers = 100;
 constexpr int32_t kFunctions = 99;
 constexpr int32_t kCaller = 1;
 
-struct Account {
-  std::filesystem::path dir;
-  std::string path;
-  std::string connect_string;
-  Runtime runtime;
+std::string Name(const char* prefix, int32_t i) { return std::string(prefix) + " " + std::to_string(i); }
 
-  Account() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_detail_sync_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "account.db").string();
-    connect_string = CreateAccountDatabase(runtime, path, AccountSetupOptions{});
-    RunInCallScope(runtime, true, [&] {
-      Transaction& db = CallScope::Current()->TransactionFor(connect_string);
-      db.Execute("INSERT INTO t_DataFlowSubFunc (FSubFuncID, FSubSysID, FFuncName) VALUES (?, 1001, 'sub')",
-                 {Variant(kSubFunc)});
-      db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES ('DataFlow')");
-      for (int32_t i = 1; i <= kFunctions; ++i) {
+void Fill(Transaction& db) {
+  db.Execute("INSERT INTO t_DataFlowSubFunc (FSubFuncID, FSubSysID, FFuncName) VALUES (?, 1001, 'sub')",
+             {Variant(kSubFunc)});
+  db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES ('DataFlow')");
+  for (int32_t i = 1; i <= kFunctions; ++i) {
+    db.Execute(
+        "INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, "
+        "FFuncName_EN) VALUES (?, ?, ?, ?, ?, ?)",
+        {Variant(kSubFunc * 100 + i), Variant(kSubFunc), Variant(i), Variant(Name("Function", i)),
+         Variant(Name("Function", i)), Variant(Name("Function", i))});
+  }
+  for (int32_t user = 1; user <= kUsers; ++user) {
+    db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES (?)", {Variant("DataFlow" + std::to_string(user))});
+    db.Execute("INSERT INTO t_NormalFuncGroup (FFuncGroupID, FUserID, FFuncGroupName) VALUES (?, ?, 'g')",
+               {Variant(user), Variant(user)});
+    for (int32_t i = 1; i <= kFunctions; ++i) {
+      db.Execute("INSERT INTO t_NormalFunc (FFuncGroupID, FUserID, FDetailFuncID) VALUES (?, ?, ?)",
+                 {Variant(user), Variant(user), Variant(kSubFunc * 100 + i)});
+      // Every other user keeps own rows of the sub-function too.
+      if (user != kCaller) {
         db.Execute(
-            "INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, "
-            "FFuncName_EN) VALUES (?, ?, ?, ?, ?, ?)",
-            {Variant(kSubFunc * 100 + i), Variant(kSubFunc), Variant(i), Variant(Name("Function", i)),
-             Variant(Name("Function", i)), Variant(Name("Function", i))});
+            "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName) "
+            "VALUES (?, ?, ?, ?, ?)",
+            {Variant(kSubFunc * 100 + i), Variant(user), Variant(kSubFunc), Variant(i), Variant(Name("Mine", i))});
       }
-      for (int32_t user = 1; user <= kUsers; ++user) {
-        db.Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES (?)", {Variant("DataFlow" + std::to_string(user))});
-        db.Execute("INSERT INTO t_NormalFuncGroup (FFuncGroupID, FUserID, FFuncGroupName) VALUES (?, ?, 'g')",
-                   {Variant(user), Variant(user)});
-        for (int32_t i = 1; i <= kFunctions; ++i) {
-          db.Execute("INSERT INTO t_NormalFunc (FFuncGroupID, FUserID, FDetailFuncID) VALUES (?, ?, ?)",
-                     {Variant(user), Variant(user), Variant(kSubFunc * 100 + i)});
-          // Every other user keeps own rows of the sub-function too.
-          if (user != kCaller) {
-            db.Execute(
-                "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName) "
-                "VALUES (?, ?, ?, ?, ?)",
-                {Variant(kSubFunc * 100 + i), Variant(user), Variant(kSubFunc), Variant(i), Variant(Name("Mine", i))});
-          }
-        }
-      }
-    });
+    }
   }
-  ~Account() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+}
 
-  static std::string Name(const char* prefix, int32_t i) { return std::string(prefix) + " " + std::to_string(i); }
-};
-
-Account& TheAccount() {
-  static Account account;
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("detail_sync_bench", {}, Fill);
   return account;
 }
 
@@ -86,10 +65,10 @@ std::shared_ptr<Vector> List(const char* prefix) {
   std::shared_ptr<Vector> list = Vector::Create();
   for (int32_t i = 1; i <= kFunctions; ++i) {
     std::shared_ptr<Dictionary> item = Dictionary::Create();
-    item->Set("FFuncName", Variant(Account::Name(prefix, i)));
-    item->Set("FFuncName_CHT", Variant(Account::Name(prefix, i)));
-    item->Set("FFuncName_En", Variant(Account::Name(prefix, i)));
-    item->Set("FFuncName_EN", Variant(Account::Name(prefix, i)));
+    item->Set("FFuncName", Variant(Name(prefix, i)));
+    item->Set("FFuncName_CHT", Variant(Name(prefix, i)));
+    item->Set("FFuncName_En", Variant(Name(prefix, i)));
+    item->Set("FFuncName_EN", Variant(Name(prefix, i)));
     item->Set("FClassName", Variant("K3.Function"));
     item->Set("FClassParam", Variant(std::to_string(i)));
     item->Set("FHelpCode", Variant("HC" + std::to_string(i)));
@@ -108,11 +87,11 @@ void Counters(benchmark::State& state) {
 
 // range(0): 1 template, 0 overlay; range(1): 1 changing lists, 0 same list.
 void BM_RefreshDetailFunc(benchmark::State& state) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasUpdate update(account.runtime);
   const bool template_mode = state.range(0) == 1;
   const bool changing = state.range(1) == 1;
-  const std::string dsn = MakeDescriptor(account.path, kCaller, "chs");
+  const std::string dsn = account.Descriptor(kCaller, "chs");
   std::shared_ptr<Vector> lists[2] = {List("Function"), List(changing ? "Other" : "Function")};
   update.RefreshDetailFunc(dsn, kSubFunc, lists[0], true, template_mode);
   int64_t round = 1;

@@ -5,44 +5,23 @@
 //   build/help_code_bench
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
+#include "bench/bench_account.h"
 #include "info/datas_info.h"
-#include "tree/account_setup.h"
 
 namespace lxm {
 namespace {
 
-struct Account {
-  std::filesystem::path dir;
-  std::string path;
-  Runtime runtime;
-
-  Account() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_help_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "synthetic.db").string();
-    AccountSetupOptions options;
-    options.synthetic = ParseSyntheticShape("5,10,20,20");
-    CreateAccountDatabase(runtime, path, options);
-  }
-  ~Account() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-};
-
-Account& TheAccount() {
-  static Account account;
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("help_bench", bench::Synthetic("5,10,20,20"));
   return account;
 }
 
 void BM_GetHelpCodeInfo(benchmark::State& state, std::string code) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
-  std::string dsn = MakeDescriptor(account.path, 20001, "en");
+  std::string dsn = account.Descriptor(20001, "en");
   int64_t rows = info.GetHelpCodeInfo(dsn, code).RecordCount();
   for (auto _ : state) benchmark::DoNotOptimize(info.GetHelpCodeInfo(dsn, code));
   state.counters["rows"] = static_cast<double>(rows);

@@ -8,52 +8,29 @@
 // compared. "Floor" is the two prepared stamp reads a warm listing must make.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
+#include "bench/bench_account.h"
 #include "info/datas_info.h"
-#include "platform/call_scope.h"
-#include "tree/account_setup.h"
 #include "tree/cls_data_info.h"
 
 namespace lxm {
 namespace {
 
-struct Account {
-  std::filesystem::path dir;
-  std::string path;
-  std::string connect_string;
-  Runtime runtime;
+// User 50000 has own rows of 20,000 detail functions, user 50001 of 200.
+void FillOverlays(Transaction& db) {
+  const char* copy =
+      "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName, "
+      "FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable) "
+      "SELECT FDetailFuncID, ?, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, "
+      "FClassName, FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc "
+      "ORDER BY FDetailFuncID LIMIT ?";
+  db.Execute(copy, {Variant(50000), Variant(20000)});
+  db.Execute(copy, {Variant(50001), Variant(200)});
+}
 
-  Account() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_listing_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "synthetic.db").string();
-    AccountSetupOptions options;
-    options.synthetic = ParseSyntheticShape("5,10,20,20");
-    connect_string = CreateAccountDatabase(runtime, path, options);
-    RunInCallScope(runtime, true, [&] {
-      Transaction& txn = CallScope::Current()->TransactionFor(connect_string);
-      const char* copy =
-          "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName, "
-          "FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable) "
-          "SELECT FDetailFuncID, ?, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, "
-          "FClassName, FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc "
-          "ORDER BY FDetailFuncID LIMIT ?";
-      txn.Execute(copy, {Variant(50000), Variant(20000)});
-      txn.Execute(copy, {Variant(50001), Variant(200)});
-    });
-  }
-  ~Account() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  std::string Dsn(int32_t user) const { return MakeDescriptor(path, user, "en"); }
-};
-
-Account& TheAccount() {
-  static Account account;
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("listing_bench", bench::Synthetic("5,10,20,20"), FillOverlays);
   return account;
 }
 
@@ -65,10 +42,10 @@ void Rate(benchmark::State& state) {
 // The floor: the template and user stamp reads on a pooled connection with
 // their statements prepared, nothing else.
 void BM_Floor_TwoStampReads(benchmark::State& state) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo warmup(account.runtime);
   int32_t id = 0;
-  warmup.GetDetailFunc(account.Dsn(50001), id);  // creates the stamp rows
+  warmup.GetDetailFunc(account.Descriptor(50001, "en"), id);  // creates the stamp rows
   Database::Lease lease = account.runtime.databases().Get(account.connect_string)->Acquire();
   Params template_name{Variant("DataFlow")};
   Params user_name{Variant("DataFlow50001")};
@@ -83,9 +60,9 @@ void BM_Floor_TwoStampReads(benchmark::State& state) {
 
 template <typename Call>
 void Listing(benchmark::State& state, int32_t user, bool cold, Call call) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
-  std::string dsn = account.Dsn(user);
+  std::string dsn = account.Descriptor(user, "en");
   int64_t rows = call(info, dsn).RecordCount();  // warms the cache
   for (auto _ : state) {
     if (cold) {
@@ -119,9 +96,9 @@ void BM_Cold_GetDetailFunc_200Rows(benchmark::State& state) { Listing(state, 500
 void BM_Cold_GetDetailFunc_20000Rows(benchmark::State& state) { Listing(state, 50000, true, DetailFunc); }
 
 void BM_GetTemplate(benchmark::State& state, bool cold) {
-  Account& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   clsDataInfo info(account.runtime);
-  std::string dsn = account.Dsn(20001);
+  std::string dsn = account.Descriptor(20001, "en");
   info.GetTemplate(dsn);
   for (auto _ : state) {
     if (cold) {

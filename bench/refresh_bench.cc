@@ -76,7 +76,7 @@ void Fill(Transaction& db) {
 
 // range(0): 1 changing lists, 0 the same list every call.
 void BM_RefreshActivFunc(benchmark::State& state) {
-  static bench::BenchAccount account("refresh_bench", Fill);
+  static bench::BenchAccount account("refresh_bench", {}, Fill);
   static bool changing = false;
   static int64_t round = 0;
   account.runtime.components().Register("Bench.Refresh",

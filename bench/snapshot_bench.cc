@@ -7,10 +7,9 @@
 // The databases are created in a temporary folder at start-up.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
+#include "bench/bench_account.h"
 #include "tree/account_setup.h"
 #include "tree/cls_data_info.h"
 
@@ -18,26 +17,8 @@ namespace lxm {
 namespace {
 
 struct Accounts {
-  std::filesystem::path dir;
-  std::string demo;
-  std::string synthetic;
-
-  Accounts() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    demo = (dir / "demo.db").string();
-    synthetic = (dir / "synthetic.db").string();
-    AccountSetupOptions demo_options;
-    demo_options.demo = true;
-    CreateAccountDatabase(Runtime::Default(), demo, demo_options);
-    AccountSetupOptions synthetic_options;
-    synthetic_options.synthetic = ParseSyntheticShape("5,10,20,20");
-    CreateAccountDatabase(Runtime::Default(), synthetic, synthetic_options);
-  }
-  ~Accounts() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  bench::BenchAccount demo{"bench_demo", bench::Demo()};
+  bench::BenchAccount synthetic{"bench_synthetic", bench::Synthetic("5,10,20,20")};
 };
 
 Accounts& TheAccounts() {
@@ -47,7 +28,7 @@ Accounts& TheAccounts() {
 
 // `cold` empties the cache before each call, so the snapshot is built afresh.
 void BM_GetTemplate(benchmark::State& state, bool synthetic, bool cold) {
-  const std::string& path = synthetic ? TheAccounts().synthetic : TheAccounts().demo;
+  const std::string& path = synthetic ? TheAccounts().synthetic.path : TheAccounts().demo.path;
   std::string dsn = MakeDescriptor(path, synthetic ? 20001 : 16394, "en");
   clsDataInfo info;
   int64_t rows = 0;
@@ -67,7 +48,7 @@ void BM_GetTemplate(benchmark::State& state, bool synthetic, bool cold) {
 }
 
 void BM_GetUserData(benchmark::State& state, bool synthetic) {
-  const std::string& path = synthetic ? TheAccounts().synthetic : TheAccounts().demo;
+  const std::string& path = synthetic ? TheAccounts().synthetic.path : TheAccounts().demo.path;
   std::string dsn = MakeDescriptor(path, synthetic ? 20001 : 16394, "en");
   clsDataInfo info;
   for (auto _ : state) {

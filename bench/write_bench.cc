@@ -8,13 +8,11 @@
 // "Write only" and "listing only" give the two halves for comparison.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
+#include "bench/bench_account.h"
 #include "info/datas_info.h"
-#include "tree/account_setup.h"
 #include "update/datas_update.h"
 
 namespace lxm {
@@ -23,28 +21,8 @@ namespace {
 constexpr int32_t kUser = 16395;
 constexpr int32_t kSubSystem = 1001;
 
-struct DemoAccount {
-  std::filesystem::path dir;
-  std::string path;
-  Runtime runtime;
-
-  DemoAccount() {
-    dir = std::filesystem::temp_directory_path() / ("lxm_write_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    path = (dir / "demo.db").string();
-    AccountSetupOptions options;
-    options.demo = true;
-    CreateAccountDatabase(runtime, path, options);
-  }
-  ~DemoAccount() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
-  std::string Dsn() const { return MakeDescriptor(path, kUser, "en"); }
-};
-
-DemoAccount& TheAccount() {
-  static DemoAccount account;
+bench::BenchAccount& TheAccount() {
+  static bench::BenchAccount account("write_bench", bench::Demo());
   return account;
 }
 
@@ -62,10 +40,10 @@ void Rate(benchmark::State& state) {
 }
 
 void BM_UpdateSystemFuncThenGetSubSystem(benchmark::State& state) {
-  DemoAccount& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasUpdate update(account.runtime);
   DatasInfo info(account.runtime);
-  std::string dsn = account.Dsn();
+  std::string dsn = account.Descriptor(kUser, "en");
   std::shared_ptr<Dictionary> values[2] = {HideOrShow(false), HideOrShow(true)};
   int32_t top = 0;
   int64_t round = 0;
@@ -77,9 +55,9 @@ void BM_UpdateSystemFuncThenGetSubSystem(benchmark::State& state) {
 }
 
 void BM_UpdateSystemFuncOnly(benchmark::State& state) {
-  DemoAccount& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasUpdate update(account.runtime);
-  std::string dsn = account.Dsn();
+  std::string dsn = account.Descriptor(kUser, "en");
   std::shared_ptr<Dictionary> values[2] = {HideOrShow(false), HideOrShow(true)};
   int64_t round = 0;
   for (auto _ : state) update.UpdateSystemFunc(dsn, kSubSystem, values[round++ % 2]);
@@ -87,9 +65,9 @@ void BM_UpdateSystemFuncOnly(benchmark::State& state) {
 }
 
 void BM_WarmGetSubSystemOnly(benchmark::State& state) {
-  DemoAccount& account = TheAccount();
+  bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
-  std::string dsn = account.Dsn();
+  std::string dsn = account.Descriptor(kUser, "en");
   int32_t top = 0;
   info.GetSubSystem(dsn, top);
   for (auto _ : state) benchmark::DoNotOptimize(info.GetSubSystem(dsn, top));
