@@ -119,27 +119,16 @@ void DatasUpdate::RefreshSubFunc(std::string_view sDsn, int32_t lSubSystemID, co
                                  bool bDelAll, bool blnTemplate) {
   // No abort vote at entry: the steps stand alone, and what succeeded is
   // kept whatever fails after it.
-  RunInCallScope(*runtime_, /*writes=*/true, [&] {
-    try {
-      context_ = PrepareContext(*runtime_, sDsn);
-      WriteRequest request(context_);
-      if (bDelAll) {
-        ReplaceSubFuncs(request, lSubSystemID, oVect.get(), blnTemplate);
-      } else {
-        if (oVect != nullptr) SetVisibility(request, *oVect);
-        // The update wrote the template, whatever the mode: its readers must
-        // see it too.
-        if (!blnTemplate) BumpStamp(request.connection, request.parse, /*template_stamp=*/true);
-      }
-      BumpStamp(request.connection, request.parse, blnTemplate);
-    } catch (const ComError& error) {
-      GetObjectContext().SetAbort();
-      throw ComError(error.number(), error.source(), error.description());
-    } catch (...) {
-      GetObjectContext().SetAbort();
-      throw;
+  RunStepwiseWrite(*runtime_, context_, sDsn, [&](WriteRequest& request) {
+    if (bDelAll) {
+      ReplaceSubFuncs(request, lSubSystemID, oVect.get(), blnTemplate);
+    } else {
+      if (oVect != nullptr) SetVisibility(request, *oVect);
+      // The update wrote the template, whatever the mode: its readers must
+      // see it too.
+      if (!blnTemplate) BumpStamp(request.connection, request.parse, /*template_stamp=*/true);
     }
-    GetObjectContext().SetComplete();
+    BumpStamp(request.connection, request.parse, blnTemplate);
   });
 }
 

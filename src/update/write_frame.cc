@@ -28,13 +28,14 @@ RequestContext OpenWrite(Runtime& runtime, RequestContext& context, std::string_
   return context;
 }
 
-}  // namespace
-
-void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
-                      const WriteBody& body) {
+// The standard frame, with or without the abort vote at entry.
+void RunRaisingWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn, const WriteBody& body,
+                     bool abort_first) {
   RunInCallScope(runtime, /*writes=*/true, [&] {
     try {
-      WriteRequest request(OpenWrite(runtime, context, sDsn));
+      if (abort_first) GetObjectContext().SetAbort();
+      context = PrepareContext(runtime, sDsn);
+      WriteRequest request(context);
       body(request);
     } catch (const ComError& error) {
       // Cast again: a nested call on this object may have voted complete
@@ -47,6 +48,18 @@ void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_vie
     }
     GetObjectContext().SetComplete();
   });
+}
+
+}  // namespace
+
+void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
+                      const WriteBody& body) {
+  RunRaisingWrite(runtime, context, sDsn, body, /*abort_first=*/true);
+}
+
+void RunStepwiseWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
+                      const WriteBody& body) {
+  RunRaisingWrite(runtime, context, sDsn, body, /*abort_first=*/false);
 }
 
 void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,

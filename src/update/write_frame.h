@@ -15,6 +15,8 @@
 // Each helper states one failure style:
 //   RunStandardWrite    failure re-raised with its number, source and
 //                       description; the abort vote stands.
+//   RunStepwiseWrite    as the standard frame, without the abort vote at
+//                       entry: its steps stand alone.
 //   RunSwallowingWrite  failure swallowed, the call returns normally; the
 //                       abort vote stands, so what the write did is undone.
 #ifndef LXM_UPDATE_WRITE_FRAME_H_
@@ -57,6 +59,13 @@ using WriteBody = std::function<void(WriteRequest& request)>;
 // the failure's number, source and description (help file and context are not
 // carried). Joins an outer call when there is one.
 void RunStandardWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
+                      const WriteBody& body);
+
+// The standard frame without the abort vote at entry, for a write whose
+// steps stand alone (each skipped on failure under its own savepoint): what
+// they did stays when a nested call it makes votes complete. Failures outside
+// the steps are raised as in the standard frame.
+void RunStepwiseWrite(Runtime& runtime, RequestContext& context, std::string_view sDsn,
                       const WriteBody& body);
 
 // The frame of a write whose failures the caller never hears of: as the
