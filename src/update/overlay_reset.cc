@@ -21,10 +21,6 @@ namespace {
 constexpr std::string_view kSetDefaultSource = "LXMDataFlow.DatasUpdate.SetDefault";
 constexpr std::string_view kBuildSource = ":ExcuteBuildSQL";
 
-// Every stamp but the template's: every user's snapshot goes stale.
-constexpr std::string_view kTouchUserStamps =
-    "UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName <> 'DataFlow'";
-
 // Users are copied ten at a time, by their position in the list.
 constexpr int32_t kUsersPerChunk = 10;
 
@@ -56,7 +52,7 @@ void ResetToDefault(const DbConnection& connection, int32_t user_id) {
                            " WHERE t1.FUserID=0",
                        {Variant(user_id)});
   }
-  connection.Execute(kTouchUserStamps);
+  BumpEveryStamp(connection, /*with_template=*/false);
 }
 
 // The all-users batch: every overlay but the default's and `template_user`'s
@@ -81,7 +77,7 @@ void MakeSharedDefault(const DbConnection& connection, int32_t template_user) {
                          {user});
     }
   }
-  connection.Execute(kTouchUserStamps);
+  BumpEveryStamp(connection, /*with_template=*/false);
 }
 
 // The users to copy to, each with its chunk (position in the list / 10): the
@@ -126,7 +122,7 @@ void DatasUpdate::ExcuteBuildSQL(const DbConnection& connection, const Vector& u
       }
     }
     connection.Execute(kDropTargets);
-    connection.Execute(kTouchUserStamps);
+    BumpEveryStamp(connection, /*with_template=*/false);
   } catch (const ComError& error) {
     throw ComError(error.number(), std::string(kBuildSource), error.description(), error.help_file(),
                    error.help_context());

@@ -26,7 +26,6 @@ constexpr std::string_view kOwnByName[] = {
 // New ID, sub-function, class parameter.
 constexpr std::string_view kMoveUsersToID =
     "UPDATE t_UserDetailFunc SET FDetailFuncID=? WHERE FSubFuncID=? AND FClassParam=?";
-constexpr std::string_view kTouchEveryStamp = "UPDATE t_DataFlowTimeStamp SET FName = FName";
 // New ID, old (marked) ID.
 constexpr std::string_view kRepointFavourites = "UPDATE t_NormalFunc SET FDetailFuncID=? WHERE FDetailFuncID=?";
 
@@ -75,7 +74,7 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
     if (sub_func_id == kClassParamSubFunc) {
       connection.Execute(kMoveUsersToID,
                          {Variant(new_id), Variant(kClassParamSubFunc), Variant(ItemText(item, "FClassParam", ""))});
-      connection.Execute(kTouchEveryStamp);
+      BumpEveryStamp(connection, /*with_template=*/true);
     }
   } else {
     connection.Execute(kInsertOwnDetail,

@@ -101,4 +101,13 @@ void BumpUserStamp(const DbConnection& connection, int32_t user_id) {
   TouchStamp(connection, UserStampName(user_id));
 }
 
+void BumpEveryStamp(const DbConnection& connection, bool with_template) {
+  if (with_template) {
+    connection.Execute("UPDATE t_DataFlowTimeStamp SET FName = FName");
+  } else {
+    connection.Execute("UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName <> ?",
+                       {Variant(std::string(kTemplateStampName))});
+  }
+}
+
 }  // namespace lxm

@@ -90,6 +90,10 @@ void BumpStamp(const DbConnection& connection, const CParse& parse, bool templat
 // Touches the stamp row of one user ("DataFlow" and `user_id`); never inserts.
 void BumpUserStamp(const DbConnection& connection, int32_t user_id);
 
+// Touches every user's stamp row, and the template's too when
+// `with_template`: for writes that change every overlay at once.
+void BumpEveryStamp(const DbConnection& connection, bool with_template);
+
 }  // namespace lxm
 
 #endif  // LXM_UPDATE_WRITE_FRAME_H_
