@@ -4,15 +4,18 @@ namespace lxm {
 
 Variant SharedProperties::GetOrMake(std::string_view group, std::string_view name,
                                     const std::function<Variant()>& make) {
-  // One lock for making too: values are few and cheap to make, and a second
-  // caller must not make the same value again.
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto key = std::make_pair(std::string(group), std::string(name));
-  auto it = values_.find(key);
-  if (it != values_.end()) return it->second;
-  Variant value = make();
-  values_.emplace(std::move(key), value);
-  return value;
+  std::shared_ptr<Entry> entry;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::shared_ptr<Entry>& slot = entries_[std::make_pair(std::string(group), std::string(name))];
+    if (slot == nullptr) slot = std::make_shared<Entry>();
+    entry = slot;
+  }
+  // Made under the entry's own lock: a slow database holds back only the
+  // callers of its own values.
+  std::lock_guard<std::mutex> lock(entry->mutex);
+  if (!entry->value.has_value()) entry->value = make();
+  return *entry->value;
 }
 
 }  // namespace lxm

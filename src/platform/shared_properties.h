@@ -4,13 +4,16 @@
 // capabilities) and then read by every call on every thread.
 //
 // Thread-safety: safe from any thread. A value is made at most once per group
-// and name; callers that arrive meanwhile wait for it.
+// and name; callers of that value that arrive meanwhile wait for it, callers
+// of other values do not.
 #ifndef LXM_PLATFORM_SHARED_PROPERTIES_H_
 #define LXM_PLATFORM_SHARED_PROPERTIES_H_
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,8 +30,13 @@ class SharedProperties {
   Variant GetOrMake(std::string_view group, std::string_view name, const std::function<Variant()>& make);
 
  private:
+  struct Entry {
+    std::mutex mutex;              // held while the value is made
+    std::optional<Variant> value;  // GUARDED_BY(mutex)
+  };
+
   std::mutex mutex_;
-  std::map<std::pair<std::string, std::string>, Variant> values_;  // GUARDED_BY(mutex_)
+  std::map<std::pair<std::string, std::string>, std::shared_ptr<Entry>> entries_;  // GUARDED_BY(mutex_)
 };
 
 }  // namespace lxm
