@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -297,9 +298,11 @@ class DatasUpdate {
   // order, whose module list (FSubID) is empty or has an installed module:
   // the component its FClassName names gives the sub-function list, which
   // RefreshSubFunc (or RefreshDetailFunc, when the component asks for a
-  // sub-function's detail refresh) applies in the template. A subsystem
-  // whose component cannot be created or fails is skipped, logged, and the
-  // walk goes on. Any other failure is not reported and undoes the whole
+  // sub-function's detail refresh) applies in the template. Every component
+  // is asked before anything is written, so none is called while the call
+  // holds the write lock. A subsystem whose component cannot be created or
+  // fails, or whose list cannot be applied, is skipped, logged, and the
+  // others go on. Any other failure is not reported and undoes the whole
   // call (logged).
   void RefreshActivFunc(std::string_view sDsn);
 
@@ -346,9 +349,19 @@ class DatasUpdate {
   // other types tell nothing); `dictionary` becomes its row.
   static bool GetRefreshNodeInfo(const DbConnection& connection, int32_t node_id, int32_t node_type,
                                  std::shared_ptr<Dictionary>& dictionary);
-  // Asks the component named by dictionary "FClassName" for its list and
-  // applies it; failures are logged and dropped, with nothing of them kept.
-  void RefreshNodeByClass(std::string_view sDsn, std::shared_ptr<Dictionary>& dictionary);
+  // A subsystem's refresh: the dictionary as its component handed it back,
+  // and the list it gave.
+  struct PendingRefresh {
+    std::shared_ptr<Dictionary> dictionary;
+    std::shared_ptr<Vector> items;
+  };
+  // Asks the component named by dictionary "FClassName" for its list; a
+  // component that cannot be created or fails is logged and gives nothing.
+  std::optional<PendingRefresh> AskRefreshComponent(const std::shared_ptr<Dictionary>& dictionary);
+  // Applies a list as its dictionary says (RefreshSubFunc for type 2,
+  // RefreshDetailFunc for type 3, in the template); a failure is logged and
+  // nothing of it kept.
+  void ApplyRefresh(std::string_view sDsn, const PendingRefresh& refresh);
 
   // The listed users' copy of ApplyAllUser, ten users to a chunk.
   static void ExcuteBuildSQL(const DbConnection& connection, const Vector& users, int32_t template_user);

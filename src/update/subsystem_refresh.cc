@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -133,22 +134,37 @@ void DatasUpdate::RefreshSubFunc(std::string_view sDsn, int32_t lSubSystemID, co
 }
 
 void DatasUpdate::RefreshActivFunc(std::string_view sDsn) {
-  RunSwallowingWrite(
-      *runtime_, context_, sDsn,
-      [&](WriteRequest& request) {
-        Recordset subsystems = request.connection.Query(kRefreshableSubsystems);
-        for (; !subsystems.Eof(); subsystems.MoveNext()) {
-          const Variant& modules = subsystems.Value("FSubID");
-          bool present = modules.IsNull() || TrimSpaces(CStr(modules)).empty() ||
-                         IsModuleInstalled(*runtime_, CStr(modules));
-          if (!present) continue;
-          std::shared_ptr<Dictionary> dictionary = Dictionary::Create();
-          if (GetRefreshNodeInfo(request.connection, CLng(subsystems.Value("FSubSysID")), kSubsystemNode,
-                                 dictionary)) {
-            dictionary->Set("FRefreshType", Variant(kRefreshSubFuncs));
-            RefreshNodeByClass(sDsn, dictionary);
+  // The components are asked first, in a read of their own: a component may
+  // take its time (a callout waits up to its time limit) or call back into
+  // this service, and neither may happen while the write lock is held.
+  std::vector<PendingRefresh> pending;
+  try {
+    RunInCallScope(*runtime_, /*writes=*/false, [&] {
+      context_ = PrepareContext(*runtime_, sDsn);
+      DbConnection connection = context_.data_source->Connection();
+      Recordset subsystems = connection.Query(kRefreshableSubsystems);
+      for (; !subsystems.Eof(); subsystems.MoveNext()) {
+        const Variant& modules = subsystems.Value("FSubID");
+        bool present = modules.IsNull() || TrimSpaces(CStr(modules)).empty() ||
+                       IsModuleInstalled(*runtime_, CStr(modules));
+        if (!present) continue;
+        std::shared_ptr<Dictionary> dictionary = Dictionary::Create();
+        if (GetRefreshNodeInfo(connection, CLng(subsystems.Value("FSubSysID")), kSubsystemNode, dictionary)) {
+          dictionary->Set("FRefreshType", Variant(kRefreshSubFuncs));
+          if (std::optional<PendingRefresh> refresh = AskRefreshComponent(dictionary)) {
+            pending.push_back(std::move(*refresh));
           }
         }
+      }
+    });
+  } catch (const std::exception& failure) {
+    LogSwallowedFailure("RefreshActivFunc", &context_, failure);
+    return;
+  }
+  RunSwallowingWrite(
+      *runtime_, context_, sDsn,
+      [&](WriteRequest&) {
+        for (PendingRefresh& refresh : pending) ApplyRefresh(sDsn, refresh);
       },
       "RefreshActivFunc");
 }
@@ -163,26 +179,38 @@ bool DatasUpdate::GetRefreshNodeInfo(const DbConnection& connection, int32_t nod
   return !refresh.IsNull() && CBool(refresh);
 }
 
-void DatasUpdate::RefreshNodeByClass(std::string_view sDsn, std::shared_ptr<Dictionary>& dictionary) {
-  // The refresh's savepoint: a failure keeps nothing of this subsystem.
-  Transaction& transaction = context_.data_source->Connection().transaction();
-  int savepoint = transaction.BeginSavepoint();
+std::optional<DatasUpdate::PendingRefresh> DatasUpdate::AskRefreshComponent(
+    const std::shared_ptr<Dictionary>& dictionary) {
   try {
     std::string prog_id = CStr(dictionary->ValueOr("FClassName", Variant("")));
     std::shared_ptr<RefreshComponent> component = runtime_->components().CreateAs<RefreshComponent>(prog_id);
     Variant changed(dictionary);
     Variant list = component->GetRefreshFunc(changed);
-    dictionary = changed.AsDictionary();
-    if (dictionary == nullptr) throw RuntimeError(errors::kTypeMismatch);
-    std::shared_ptr<Vector> items = list.IsNothing() || list.IsNull() ? Vector::Create() : list.AsVector();
+    PendingRefresh refresh;
+    refresh.dictionary = changed.AsDictionary();
+    if (refresh.dictionary == nullptr) throw RuntimeError(errors::kTypeMismatch);
+    refresh.items = list.IsNothing() || list.IsNull() ? Vector::Create() : list.AsVector();
+    return refresh;
+  } catch (const std::exception& failure) {
+    LogSwallowedFailure("RefreshNodeByClass", &context_, failure);
+    return std::nullopt;
+  }
+}
 
-    bool delete_all = CBool(dictionary->ValueOr("DelAll", Variant(true)));
-    switch (CLng(dictionary->ValueOr("FRefreshType", Variant(0)))) {
+void DatasUpdate::ApplyRefresh(std::string_view sDsn, const PendingRefresh& refresh) {
+  // The refresh's savepoint: a failure keeps nothing of this subsystem.
+  Transaction& transaction = context_.data_source->Connection().transaction();
+  int savepoint = transaction.BeginSavepoint();
+  try {
+    const Dictionary& dictionary = *refresh.dictionary;
+    bool delete_all = CBool(dictionary.ValueOr("DelAll", Variant(true)));
+    switch (CLng(dictionary.ValueOr("FRefreshType", Variant(0)))) {
       case kRefreshSubFuncs:
-        RefreshSubFunc(sDsn, CLng(dictionary->ValueOr("FSubSysID", Variant(0))), items, delete_all, true);
+        RefreshSubFunc(sDsn, CLng(dictionary.ValueOr("FSubSysID", Variant(0))), refresh.items, delete_all, true);
         break;
       case kRefreshDetailFuncs:
-        RefreshDetailFunc(sDsn, CLng(dictionary->ValueOr("FSubFuncID", Variant(0))), items, delete_all, true);
+        RefreshDetailFunc(sDsn, CLng(dictionary.ValueOr("FSubFuncID", Variant(0))), refresh.items, delete_all,
+                          true);
         break;
       default:
         break;

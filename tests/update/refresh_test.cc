@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tree/cls_data_info.h"
@@ -275,6 +276,39 @@ TEST_F(RefreshTest, TheEnableAndBaseDataWritesMarkTheTemplateAndSwallowEveryFail
     EXPECT_NO_THROW(update_.RefreshActivFunc(dsn));
   }
   EXPECT_EQ(test::DumpDatabase([&](const std::string& sql) { return Query(sql); }), before);
+}
+
+// A component that, like a subsystem's program, writes through the service
+// from elsewhere while it is asked.
+class CallingBackComponent : public RefreshComponent {
+ public:
+  CallingBackComponent(Runtime* runtime, std::string dsn) : runtime_(runtime), dsn_(std::move(dsn)) {}
+  Variant GetRefreshFunc(Variant&) override {
+    std::thread other([&] {
+      try {
+        DatasUpdate(*runtime_).SetProfileValue(dsn_, "asked", "yes");
+      } catch (const std::exception&) {
+        // Seen as the missing row.
+      }
+    });
+    other.join();
+    return Variant();
+  }
+
+ private:
+  Runtime* runtime_;
+  std::string dsn_;
+};
+
+TEST_F(RefreshTest, ComponentsAreAskedBeforeTheWriteLockIsTaken) {
+  Exec("UPDATE t_DataFlowSubSystem SET FClassName = 'Test.CallsBack' WHERE FSubSysID = 1006");
+  runtime_.components().Register("Test.CallsBack",
+                                 [this] { return std::make_shared<CallingBackComponent>(&runtime_, Dsn(7)); });
+  update_.RefreshActivFunc(Dsn(5));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDataFlowProfile WHERE FUserID = 7 AND FName = 'asked'"), 1);
+  // The others were refreshed all the same; 1006's empty list emptied it.
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 1002"), 2);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 1006"), 0);
 }
 
 TEST_F(RefreshTest, AModuleRegistryThatCannotBeReadEndsTheWalkWithNothingKept) {
