@@ -39,6 +39,8 @@ class SQLiteConnection : public NativeConnection {
   void RollbackToSavepoint(std::string_view name) override;
 
   void CheckpointIfIdle(int64_t min_bytes) override;
+  bool BoundLog(int64_t max_bytes, int wait_ms) override;
+  int64_t LogSize() const override;
 
   // Switches the database to WAL journaling (persistent in the file).
   void EnableWriteAheadLog();
