@@ -128,6 +128,22 @@ void SQLiteConnection::LimitJournalSize(int64_t bytes) {
   ExecPlain("PRAGMA journal_size_limit=" + std::to_string(bytes));
 }
 
+void SQLiteConnection::CopyFrom(const std::string& source) {
+  std::unique_ptr<SQLiteConnection> from = Open(source, false, busy_timeout_ms_);
+  auto page_size = [](SQLiteConnection& connection) {
+    return connection.Query("PRAGMA page_size", {}).Value(size_t{0}).AsLong();
+  };
+  // A copy into a database in WAL mode cannot change its page size.
+  if (page_size(*this) != page_size(*from)) ExecPlain("PRAGMA journal_mode=DELETE");
+  sqlite3_backup* backup = sqlite3_backup_init(db_, "main", from->db_, "main");
+  if (backup == nullptr) Fail();
+  int rc = sqlite3_backup_step(backup, -1);
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) {
+    throw DatabaseError(kBackend, "Cannot copy '" + source + "': " + sqlite3_errstr(rc));
+  }
+}
+
 bool SQLiteConnection::read_only() const { return sqlite3_db_readonly(db_, "main") == 1; }
 
 int64_t SQLiteConnection::LogSize() const {

@@ -48,6 +48,10 @@ class SQLiteConnection : public NativeConnection {
   void LimitJournalSize(int64_t bytes);
   // Whether the file could only be opened read-only.
   bool read_only() const;
+  // Replaces this database's whole content with that of the database file
+  // at `source`, in one transaction: a failure leaves it as it was. A
+  // database in WAL mode stays in it.
+  void CopyFrom(const std::string& source);
 
   // Statements kept prepared per handle.
   static constexpr size_t kMaxCachedStatements = 256;
