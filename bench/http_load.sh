@@ -13,29 +13,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BIN="${LXM_BIN:-build/lxmdataflow}"
+source bench/load_common.sh
 DURATION="${DURATION:-5s}"
 FILTER="${1:-}"
-
-if [ ! -x "$BIN" ]; then
-  echo "$BIN is missing: build first (bash scripts/build.sh)." >&2
-  exit 1
-fi
-if ! command -v wrk >/dev/null; then
-  echo "wrk is missing: bash scripts/install_deps.sh (or apt-get install wrk)." >&2
-  exit 1
-fi
-
-WORK="$(mktemp -d)"
-SERVER_PID=""
-cleanup() {
-  if [ -n "$SERVER_PID" ] && kill -0 "$SERVER_PID" 2>/dev/null; then
-    kill -TERM "$SERVER_PID"
-    wait "$SERVER_PID" || true
-  fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
 
 "$BIN" init --db "$WORK/demo.db" --demo >/dev/null
 "$BIN" init --db "$WORK/synthetic.db" --synthetic 5,10,20,20 >/dev/null
@@ -45,24 +25,7 @@ sqlite3 "$WORK/synthetic.db" "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUser
   SELECT FDetailFuncID, 50000, FSubFuncID, FIndex, FFuncName, FFuncName_CHT, FFuncName_EN, FClassName,
   FClassParam, FVisible, FHelpCode, FEnable FROM t_DataFlowDetailFunc"
 
-"$BIN" serve --db "$WORK/demo.db" --db "$WORK/synthetic.db" --bind 127.0.0.1 --port 0 \
-  --workers 8 >"$WORK/serve.log" 2>&1 &
-SERVER_PID=$!
-URL=""
-for _ in $(seq 1 100); do
-  URL="$(sed -n 's/^LXMDataFlow serving \(http:[^ ]*\).*/\1/p' "$WORK/serve.log")"
-  [ -n "$URL" ] && break
-  if ! kill -0 "$SERVER_PID" 2>/dev/null; then
-    cat "$WORK/serve.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [ -z "$URL" ]; then
-  echo "The server did not start:" >&2
-  cat "$WORK/serve.log" >&2
-  exit 1
-fi
+start_server --db "$WORK/demo.db" --db "$WORK/synthetic.db" --workers 8
 
 # The reply's summary line, written by wrk at the end of a run.
 cat >"$WORK/post.lua" <<'LUA'

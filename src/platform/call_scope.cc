@@ -102,6 +102,8 @@ void Transaction::Commit() {
   try {
     lease_->Commit();
     begun_ = false;
+    // Still this writer's turn: no writer of ours adds to the log meanwhile.
+    if (holds_writer_turn_ && wrote_) database_->AfterCommit(*lease_);
     EndWriterTurn();
   } catch (...) {
     Rollback();

@@ -3,6 +3,12 @@
 
 #include "server/http_server.h"
 
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,11 +19,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
-#include <boost/asio/strand.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
@@ -33,14 +40,17 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
+using Clock = std::chrono::steady_clock;
 
 std::string_view Std(beast::string_view text) { return {text.data(), text.size()}; }
 
 constexpr std::string_view kJsonType = "application/json; charset=utf-8";
-// The most bytes asked of the socket at a time while idle.
+// The most bytes asked of the socket at a time.
 constexpr size_t kReadChunk = 16 * 1024;
 // The most bytes handed to one write system call.
 constexpr size_t kWriteChunk = size_t{8} << 20;
+// The most pieces handed to one sendmsg.
+constexpr size_t kMaxPiecesPerSend = 64;
 
 // Compares every byte, so that the time taken does not tell how much of a
 // guessed token was right (its length may show; that is no secret worth
@@ -52,27 +62,26 @@ bool SameToken(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-// The response head of a JSON reply, written by hand: every reply has the
-// same few fields.
-std::string ResponseHead(int status, size_t length, bool keep_alive, bool http10,
-                         std::string_view extra_fields) {
-  std::string head = "HTTP/1.1 ";
-  head += std::to_string(status);
-  head += ' ';
-  head += Std(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status))));
-  head += "\r\nContent-Type: ";
-  head += kJsonType;
-  head += "\r\nContent-Length: ";
-  head += std::to_string(length);
-  head += "\r\n";
+// The response head of a JSON reply, written by hand into `head`: every
+// reply has the same few fields.
+void ResponseHead(int status, size_t length, bool keep_alive, bool http10,
+                  std::string_view extra_fields, std::string* head) {
+  head->assign("HTTP/1.1 ");
+  head->append(std::to_string(status));
+  head->push_back(' ');
+  head->append(Std(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)))));
+  head->append("\r\nContent-Type: ");
+  head->append(kJsonType);
+  head->append("\r\nContent-Length: ");
+  head->append(std::to_string(length));
+  head->append("\r\n");
   if (!keep_alive) {
-    head += "Connection: close\r\n";
+    head->append("Connection: close\r\n");
   } else if (http10) {
-    head += "Connection: keep-alive\r\n";
+    head->append("Connection: keep-alive\r\n");
   }
-  head += extra_fields;
-  head += "\r\n";
-  return head;
+  head->append(extra_fields);
+  head->append("\r\n");
 }
 
 Reply NotFoundReply(std::string_view method, std::string_view path) {
@@ -90,8 +99,13 @@ struct HttpServer::Impl {
   Impl(Runtime& runtime, const TypeLibrary& library, HttpServerOptions server_options)
       : options(std::move(server_options)),
         dispatcher(runtime, library, options.dispatch),
-        workers(static_cast<size_t>(options.workers > 0 ? options.workers : 1)),
-        acceptor(io) {}
+        workers(static_cast<size_t>(options.workers > 0 ? options.workers : 1)) {
+    int count = options.io_threads > 0 ? options.io_threads : 1;
+    // One context per I/O thread: a connection's handlers run on one thread,
+    // in order, with no strand and no hand-over between I/O threads.
+    for (int i = 0; i < count; ++i) ios.push_back(std::make_unique<net::io_context>(1));
+    acceptor.emplace(*ios.front());
+  }
 
   bool Authorized(std::string_view header) const {
     if (options.token.empty()) return true;
@@ -127,101 +141,181 @@ struct HttpServer::Impl {
 
   // Declared after what sessions use, so that they go first.
   net::thread_pool workers;
-  net::io_context io;
-  tcp::acceptor acceptor;
+  std::vector<std::unique_ptr<net::io_context>> ios;
+  size_t next_io = 0;  // the context of the next connection; used by the acceptor only
+  std::optional<tcp::acceptor> acceptor;
 };
 
-// One connection: reads a request, hands it to a worker or answers it here,
-// writes the reply, and reads the next. Every handler runs on the
-// connection's strand.
+// One connection: reads a request, answers it here or hands it to a worker,
+// and reads the next.
+//
+// Everything runs on the connection's I/O thread, except a call: from the
+// moment it is handed to a worker until the worker hands the connection
+// back, the worker owns the connection (no read or write is pending then,
+// and the deadline is off). A worker sends the reply with what the socket
+// takes at once and, when it took it all, starts the read of the next
+// request itself: the common small reply costs the I/O thread no second
+// wake-up. What the socket does not take at once is written by the I/O
+// thread, so a worker never waits for a client.
 class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(Impl& server, tcp::socket socket) : server_(server), stream_(std::move(socket)) {}
+  Session(Impl& server, tcp::socket socket)
+      : server_(server),
+        socket_(std::move(socket)),
+        timer_(socket_.get_executor()),
+        check_every_(std::chrono::seconds(
+            std::max(1, std::min(server.options.keep_alive_seconds,
+                                 server.options.request_timeout_seconds)))) {}
   ~Session() { server_.Unregister(this); }
 
   void Start() {
     server_.Register(this, shared_from_this());
-    net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->ReadRequest(); });
+    net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+      self->WatchDeadline();
+      self->ReadRequest();
+    });
   }
 
-  beast::tcp_stream::executor_type executor() { return stream_.get_executor(); }
+  tcp::socket::executor_type executor() { return socket_.get_executor(); }
 
   // Stop() was asked for: close unless a reply is on its way.
   void OnStop() {
-    stopping_ = true;
-    if (!answering_) Close();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+      if (calling_) return;  // the worker sees it when the call ends
+    }
+    if (!writing_) Close();
   }
 
  private:
-  void ReadRequest() {
-    if (stopping_) return Close();
+  // ---- deadlines (I/O thread) ----
+
+  // The connection is closed once `deadline_` passes. Setting it touches no
+  // timer: one timer per connection wakes at the deadline or every
+  // `check_every_` and looks. Every deadline set is at least `check_every_`
+  // away, so it never falls before the timer's next wake-up.
+  void SetDeadline(int seconds) {
+    deadline_.store((Clock::now() + std::chrono::seconds(seconds)).time_since_epoch().count());
+  }
+
+  void WatchDeadline() {
+    Clock::time_point wake = Clock::now() + check_every_;
+    Clock::time_point deadline{Clock::duration(deadline_.load())};
+    if (!calling_ && deadline < wake) wake = deadline;
+    timer_.expires_at(wake);
+    timer_.async_wait([weak = weak_from_this()](beast::error_code ec) {
+      auto self = weak.lock();
+      if (!self || ec || self->closed_) return;
+      bool expired = false;
+      {
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        expired = !self->calling_ &&
+                  Clock::now().time_since_epoch().count() >= self->deadline_.load();
+      }
+      if (expired) return self->Close();
+      self->WatchDeadline();
+    });
+  }
+
+  // ---- reading (I/O thread, or the worker that hands the connection back) ----
+
+  // Gets ready for the next request; the connection idles until its first
+  // byte.
+  void BeginRequest() {
     parser_.emplace();
     parser_->header_limit(static_cast<uint32_t>(server_.options.max_header_bytes));
     parser_->body_limit(server_.options.max_body_bytes);
-    if (buffer_.size() > 0) return ReadHeader();  // pipelined
-    // Idle until the first byte; the request's own deadline starts then.
-    stream_.expires_after(std::chrono::seconds(server_.options.keep_alive_seconds));
-    stream_.async_read_some(buffer_.prepare(kReadChunk),
+    request_started_ = false;
+  }
+
+  void ReadRequest() {
+    if (stopping()) return Close();
+    BeginRequest();
+    if (buffer_.size() > 0) {  // pipelined
+      request_started_ = true;
+      SetDeadline(server_.options.request_timeout_seconds);
+      return Parse();
+    }
+    SetDeadline(server_.options.keep_alive_seconds);
+    ReadSome();
+  }
+
+  void ReadSome() {
+    socket_.async_read_some(buffer_.prepare(kReadChunk),
                             [self = shared_from_this()](beast::error_code ec, size_t n) {
-                              if (ec) return self->Close();
-                              self->buffer_.commit(n);
-                              self->ReadHeader();
+                              self->OnRead(ec, n);
                             });
   }
 
-  void ReadHeader() {
-    stream_.expires_after(std::chrono::seconds(server_.options.request_timeout_seconds));
-    http::async_read_header(stream_, buffer_, *parser_,
-                            [self = shared_from_this()](beast::error_code ec, size_t) {
-                              self->OnHeader(ec);
-                            });
+  void OnRead(beast::error_code ec, size_t n) {
+    if (ec == net::error::eof && parser_->got_some()) {
+      // The client half-closed: what it sent must make a whole request.
+      beast::error_code eof_ec;
+      parser_->put_eof(eof_ec);
+      if (eof_ec) return OnReadError(eof_ec);
+      return Handle();
+    }
+    if (ec) return Close();
+    buffer_.commit(n);
+    if (!request_started_) {
+      // The request's own deadline starts at its first byte.
+      request_started_ = true;
+      SetDeadline(server_.options.request_timeout_seconds);
+    }
+    Parse();
   }
 
-  void OnHeader(beast::error_code ec) {
-    if (ec) return OnReadError(ec);
+  // Feeds the parser what has arrived; goes on once the request is whole.
+  void Parse() {
+    while (buffer_.size() > 0) {
+      const bool had_header = parser_->is_header_done();
+      beast::error_code ec;
+      size_t used = parser_->put(buffer_.data(), ec);
+      buffer_.consume(used);
+      if (ec == http::error::need_more) break;
+      if (ec) return OnReadError(ec);
+      if (!had_header && parser_->is_header_done() && !OnHeader()) return;
+      if (parser_->is_done()) return Handle();
+    }
+    ReadSome();
+  }
+
+  // The headers are in. False when answered already (the body is not read).
+  bool OnHeader() {
     const auto& request = parser_->get();
+    http10_ = request.version() == 10;
     std::string_view target = Std(request.target());
-    path_ = std::string(target.substr(0, target.find('?')));
+    path_.assign(target.substr(0, target.find('?')));
     if (path_ != "/health" && !server_.Authorized(Std(request[http::field::authorization]))) {
       // A body is never read: the connection closes after the reply unless
       // the request had none.
-      Reply reply = HostErrorReply(401, "unauthorized",
-                                   "This server asks for \"Authorization: Bearer <token>\"; the "
-                                   "request's is missing or wrong.");
-      http10_ = request.version() == 10;
-      return Write(std::move(reply), parser_->is_done() && request.keep_alive(),
-                   "WWW-Authenticate: Bearer\r\n");
+      Write(HostErrorReply(401, "unauthorized",
+                           "This server asks for \"Authorization: Bearer <token>\"; the "
+                           "request's is missing or wrong."),
+            parser_->is_done() && request.keep_alive(), "WWW-Authenticate: Bearer\r\n");
+      return false;
     }
     auto length = parser_->content_length();
-    if (length && *length > server_.options.max_body_bytes) return WriteTooLarge();
-    if (parser_->is_done()) return Handle();
-    if (EqualsIgnoreCase(Std(request[http::field::expect]), "100-continue")) {
-      answering_ = true;
-      head_ = "HTTP/1.1 100 Continue\r\n\r\n";
-      return net::async_write(stream_, net::buffer(head_),
-                              [self = shared_from_this()](beast::error_code write_ec, size_t) {
-                                self->answering_ = false;
-                                if (write_ec) return self->Close();
-                                self->ReadBody();
-                              });
+    if (length && *length > server_.options.max_body_bytes) {
+      WriteTooLarge();
+      return false;
     }
-    ReadBody();
-  }
-
-  void ReadBody() {
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, size_t) {
-                       if (ec) return self->OnReadError(ec);
-                       self->Handle();
-                     });
+    if (!parser_->is_done() && buffer_.size() == 0 &&
+        EqualsIgnoreCase(Std(request[http::field::expect]), "100-continue")) {
+      writing_ = true;
+      net::async_write(socket_, net::buffer(kContinue),
+                       [self = shared_from_this()](beast::error_code ec, size_t) {
+                         self->writing_ = false;
+                         if (ec || self->stopping()) return self->Close();
+                         self->ReadSome();
+                       });
+      return false;
+    }
+    return true;
   }
 
   void OnReadError(beast::error_code ec) {
-    if (ec == http::error::end_of_stream || ec == beast::error::timeout ||
-        ec == net::error::operation_aborted || ec == net::error::connection_reset ||
-        ec == net::error::eof) {
-      return Close();
-    }
     if (ec == http::error::body_limit) return WriteTooLarge();
     if (ec == http::error::header_limit) {
       return Write(HostErrorReply(431, "headers_too_large",
@@ -260,83 +354,183 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       }
       if (post && slash != std::string_view::npos && slash > 0 && slash + 1 < rest.size() &&
           rest.find('/', slash + 1) == std::string_view::npos) {
-        return Call(std::string(rest.substr(0, slash)), std::string(rest.substr(slash + 1)),
-                    std::move(request.body()));
+        call_class_.assign(rest.substr(0, slash));
+        call_method_.assign(rest.substr(slash + 1));
+        call_body_ = std::move(request.body());
+        return Call();
       }
     }
     Write(NotFoundReply(Std(request.method_string()), path), keep_alive_);
   }
 
-  void Call(std::string prog_id, std::string method, std::string body) {
-    answering_ = true;
-    // Keeps the I/O threads running until the reply is back on the strand.
-    auto work = net::make_work_guard(stream_.get_executor());
-    net::post(server_.workers, [self = shared_from_this(), work = std::move(work),
-                                prog_id = std::move(prog_id), method = std::move(method),
-                                body = std::move(body)]() mutable {
+  // ---- a call (handed to a worker) ----
+
+  void Call() {
+    calling_ = true;
+    net::post(server_.workers, [self = shared_from_this()] {
       Reply reply;
       try {
-        reply = self->server_.dispatcher.Call(prog_id, method, body);
+        reply = self->server_.dispatcher.Call(self->call_class_, self->call_method_, self->call_body_);
       } catch (const std::exception& e) {
         reply = HostErrorReply(500, "internal", e.what());
       }
-      net::post(self->stream_.get_executor(),
-                [self, reply = std::move(reply)]() mutable {
-                  self->Write(std::move(reply), self->keep_alive_ && !self->stopping_);
-                });
+      self->call_body_ = std::string();
+      self->Answer(std::move(reply));
     });
   }
 
-  void Write(Reply reply, bool keep_alive, std::string_view extra_fields = {}) {
-    answering_ = true;
-    keep_alive_ = keep_alive && !stopping_;
+  // On the worker: sends the reply as far as the socket takes it now and
+  // hands the connection back. Until `calling_` is cleared the worker owns
+  // the connection; the deadline is set before, so that the I/O side never
+  // sees a stale one.
+  void Answer(Reply reply) {
+    Prepare(std::move(reply), keep_alive_ && !stopping_, {});
+    const bool sent = SendNow();
+    if (sent && keep_alive_ && buffers_.empty() && buffer_.size() == 0) {
+      // All sent: wait for the next request.
+      reply_ = Reply();
+      BeginRequest();
+      SetDeadline(server_.options.keep_alive_seconds);
+      std::lock_guard<std::mutex> lock(mutex_);
+      calling_ = false;
+      if (!stopping_) {
+        // Nothing of the connection is touched after the read starts: its
+        // handler may run at once.
+        ReadSome();
+        return;
+      }
+    } else {
+      SetDeadline(server_.options.request_timeout_seconds);
+      std::lock_guard<std::mutex> lock(mutex_);
+      calling_ = false;
+    }
+    // The rest of the reply, the close, or a pipelined request: the I/O
+    // thread's.
+    net::post(socket_.get_executor(), [self = shared_from_this(), sent] {
+      if (!sent) return self->Close();
+      self->WriteRest();
+    });
+  }
+
+  // ---- writing ----
+
+  // Lays out the reply's bytes in buffers_: the head, the shared pieces
+  // (large levels go out from where they are kept), the body.
+  void Prepare(Reply reply, bool keep_alive, std::string_view extra_fields) {
+    keep_alive_ = keep_alive;
     reply_ = std::move(reply);
     size_t length = reply_.body.size();
     for (const auto& piece : reply_.pieces) length += piece->size();
-    head_ = ResponseHead(reply_.status, length, keep_alive_, http10_, extra_fields);
+    ResponseHead(reply_.status, length, keep_alive_, http10_, extra_fields, &head_);
     buffers_.clear();
     buffers_.push_back(net::buffer(head_));
-    // Large shared levels go out from where they are kept.
-    for (const auto& piece : reply_.pieces) buffers_.push_back(net::buffer(*piece));
+    for (const auto& piece : reply_.pieces) {
+      if (!piece->empty()) buffers_.push_back(net::buffer(*piece));
+    }
     if (!reply_.body.empty()) buffers_.push_back(net::buffer(reply_.body));
-    stream_.expires_after(std::chrono::seconds(server_.options.request_timeout_seconds));
+  }
+
+  // Sends what the socket takes without waiting; what was sent leaves
+  // buffers_. False when the connection failed.
+  bool SendNow() {
+    while (!buffers_.empty()) {
+      iovec pieces[kMaxPiecesPerSend];
+      size_t count = std::min(buffers_.size(), kMaxPiecesPerSend);
+      for (size_t i = 0; i < count; ++i) {
+        pieces[i].iov_base = const_cast<void*>(buffers_[i].data());
+        pieces[i].iov_len = buffers_[i].size();
+      }
+      msghdr message{};
+      message.msg_iov = pieces;
+      message.msg_iovlen = count;
+      ssize_t sent = ::sendmsg(socket_.native_handle(), &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (sent < 0) {
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+      }
+      auto left = static_cast<size_t>(sent);
+      size_t done = 0;
+      while (done < buffers_.size() && left >= buffers_[done].size()) left -= buffers_[done++].size();
+      buffers_.erase(buffers_.begin(), buffers_.begin() + static_cast<ptrdiff_t>(done));
+      if (left > 0) buffers_.front() += left;
+      if (done < count) return true;  // the socket is full
+    }
+    return true;
+  }
+
+  // A reply made on the I/O thread.
+  void Write(Reply reply, bool keep_alive, std::string_view extra_fields = {}) {
+    Prepare(std::move(reply), keep_alive && !stopping(), extra_fields);
+    SetDeadline(server_.options.request_timeout_seconds);
+    WriteRest();
+  }
+
+  void WriteRest() {
+    writing_ = true;
     // Asio writes 64 KiB per system call unless told otherwise: a level of
     // megabytes goes out in as few writes as the socket takes.
     auto as_much_as_fits = [](const beast::error_code& ec, size_t) -> size_t {
       return ec ? 0 : kWriteChunk;
     };
-    net::async_write(stream_, buffers_, as_much_as_fits,
+    net::async_write(socket_, buffers_, as_much_as_fits,
                      [self = shared_from_this()](beast::error_code ec, size_t) {
-      self->answering_ = false;
-      self->reply_ = Reply();
-      if (ec || !self->keep_alive_) return self->Close();
-      self->ReadRequest();
-    });
+                       self->writing_ = false;
+                       self->reply_ = Reply();
+                       self->buffers_.clear();
+                       if (ec || !self->keep_alive_) return self->Close();
+                       self->ReadRequest();
+                     });
   }
+
+  bool stopping() const { return stopping_; }
 
   void Close() {
+    if (closed_) return;
+    closed_ = true;
     beast::error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-    stream_.close();
+    socket_.shutdown(tcp::socket::shutdown_send, ignored);
+    socket_.close(ignored);
+    timer_.cancel();
   }
 
+  static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
   Impl& server_;
-  beast::tcp_stream stream_;
+  tcp::socket socket_;
+  net::steady_timer timer_;
+  const Clock::duration check_every_;
+
+  // Hands the connection over between a worker that ends a call and the
+  // I/O thread's stop and deadline checks.
+  std::mutex mutex_;
+  std::atomic<bool> calling_ = false;  // a worker owns the connection; cleared under mutex_
+  std::atomic<bool> stopping_ = false;  // set under mutex_
+  // When the connection is closed, in Clock's ticks.
+  std::atomic<Clock::rep> deadline_ = Clock::time_point::max().time_since_epoch().count();
+
+  // Owned by whoever owns the connection (the I/O thread, or the worker
+  // during a call).
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
+  bool request_started_ = false;
   std::string path_;
+  std::string call_class_;
+  std::string call_method_;
+  std::string call_body_;
   bool keep_alive_ = true;
   bool http10_ = false;
-  bool answering_ = false;  // a reply is being made or written
-  bool stopping_ = false;
+  bool writing_ = false;  // the I/O thread writes a reply
+  bool closed_ = false;
   Reply reply_;
   std::string head_;
-  std::vector<net::const_buffer> buffers_;
+  std::vector<net::const_buffer> buffers_;  // what is left to send
 };
 
 void HttpServer::Impl::Accept() {
-  acceptor.async_accept(net::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
-    if (ec == net::error::operation_aborted || !acceptor.is_open()) return;
+  net::io_context& io = *ios[next_io];
+  next_io = (next_io + 1) % ios.size();
+  acceptor->async_accept(io, [this](beast::error_code ec, tcp::socket socket) {
+    if (ec == net::error::operation_aborted || !acceptor->is_open()) return;
     if (!ec) {
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
@@ -361,7 +555,9 @@ void HttpServer::Impl::Refuse(tcp::socket socket) {
   Reply reply = HostErrorReply(503, "too_many_connections",
                                "This server has " + std::to_string(options.max_connections) +
                                    " connections open, its limit; try again later.");
-  std::string text = ResponseHead(503, reply.body.size(), false, false, {}) + reply.body;
+  std::string text;
+  ResponseHead(503, reply.body.size(), false, false, {}, &text);
+  text += reply.body;
   beast::error_code ignored;
   socket.non_blocking(true, ignored);
   socket.write_some(net::buffer(text), ignored);
@@ -371,7 +567,7 @@ void HttpServer::Impl::Refuse(tcp::socket socket) {
 
 void HttpServer::Impl::CloseAll() {
   beast::error_code ignored;
-  acceptor.close(ignored);
+  acceptor->close(ignored);
   std::vector<std::shared_ptr<Session>> open;
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -380,7 +576,7 @@ void HttpServer::Impl::CloseAll() {
     }
   }
   for (auto& session : open) {
-    // On the session's own strand: it may be in the middle of a handler.
+    // On the session's own thread: it may be in the middle of a handler.
     net::post(session->executor(), [session] { session->OnStop(); });
   }
 }
@@ -397,7 +593,7 @@ int HttpServer::Bind() {
   beast::error_code ec;
   tcp::endpoint endpoint(net::ip::make_address(options.bind_address, ec),
                          static_cast<unsigned short>(options.port));
-  tcp::acceptor& acceptor = impl_->acceptor;
+  tcp::acceptor& acceptor = *impl_->acceptor;
   if (!ec) acceptor.open(endpoint.protocol(), ec);
   if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
   if (!ec) acceptor.bind(endpoint, ec);
@@ -419,17 +615,18 @@ void HttpServer::Serve() {
     std::lock_guard<std::mutex> lock(impl.mutex);
     if (impl.stop_requested) return;
   }
-  auto guard = net::make_work_guard(impl.io);
-  impl.Accept();
+  using Guard = net::executor_work_guard<net::io_context::executor_type>;
+  std::vector<Guard> guards;
+  for (auto& io : impl.ios) guards.push_back(net::make_work_guard(*io));
+  net::post(*impl.ios.front(), [&impl] { impl.Accept(); });
   std::vector<std::thread> io_threads;
-  int count = impl.options.io_threads > 0 ? impl.options.io_threads : 1;
-  for (int i = 0; i < count; ++i) io_threads.emplace_back([&impl] { impl.io.run(); });
+  for (auto& io : impl.ios) io_threads.emplace_back([&io] { io->run(); });
 
   std::unique_lock<std::mutex> lock(impl.mutex);
   impl.changed.wait(lock, [&impl] { return impl.stop_requested; });
   lock.unlock();
-  net::post(impl.io, [&impl] { impl.CloseAll(); });
-  guard.reset();
+  net::post(*impl.ios.front(), [&impl] { impl.CloseAll(); });
+  guards.clear();
   // Calls in flight are answered; a client that does not take its reply is
   // cut off at the request deadline.
   lock.lock();
@@ -437,7 +634,7 @@ void HttpServer::Serve() {
                                   std::chrono::seconds(1),
                         [&impl] { return impl.sessions.empty(); });
   lock.unlock();
-  impl.io.stop();
+  for (auto& io : impl.ios) io->stop();
   for (std::thread& thread : io_threads) thread.join();
 }
 

@@ -10,6 +10,8 @@
 // Connections are read and written asynchronously by a few I/O threads
 // (Boost.Beast on Boost.Asio); a call goes to the pool of worker threads
 // only once its whole request is in, so slow or idle clients hold no worker.
+// The worker sends what of the reply the socket takes at once and leaves
+// the rest to the I/O threads.
 // `/health`, the type library and every refusal are answered on the I/O
 // side, whatever the workers are doing. Replies leave at once (TCP_NODELAY).
 //

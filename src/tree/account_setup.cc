@@ -1,7 +1,11 @@
 #include "tree/account_setup.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -26,22 +30,42 @@ void RemoveDatabaseFiles(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
 }
 
-// Whether a connection of this or another process has the database open:
-// every open connection of a WAL database holds a shared lock that an
-// exclusive one must wait for.
-bool InUse(const std::string& path) {
-  std::unique_ptr<SQLiteConnection> probe;
+// Takes the database at `path` for this process alone, until the returned
+// handle closes: no connection of this or another process can read or write
+// it meanwhile (one that tries waits within its busy timeout). Refuses when
+// a connection has it open now: every open connection of a WAL database
+// holds a shared lock that an exclusive one must wait for. Null when the
+// file is no SQLite database, which nobody can have open as one.
+std::unique_ptr<SQLiteConnection> HoldAlone(const std::string& path) {
+  std::unique_ptr<SQLiteConnection> held;
   try {
-    probe = SQLiteConnection::Open(path, false, 0);
-    probe->ExecuteScript("PRAGMA locking_mode=EXCLUSIVE");
-    probe->ExecuteScript("BEGIN EXCLUSIVE");
-    probe->Query("SELECT COUNT(*) FROM sqlite_master", {});
-    probe->ExecuteScript("ROLLBACK");
+    held = SQLiteConnection::Open(path, false, 0);
+    // In this mode the locks taken stay until the handle closes.
+    held->ExecuteScript("PRAGMA locking_mode=EXCLUSIVE");
+    held->ExecuteScript("BEGIN EXCLUSIVE");
+    held->Query("SELECT COUNT(*) FROM sqlite_master", {});
+    held->ExecuteScript("COMMIT");
   } catch (const ComError& error) {
     // Only a lock refused says "in use"; a file that is no database is not.
-    return error.description().find("locked") != std::string::npos;
+    if (error.description().find("locked") == std::string::npos) return nullptr;
+    throw SetupError("The database file '" + path +
+                     "' is open in another process (a running server?); stop it before "
+                     "replacing the database.");
   }
-  return false;
+  return held;
+}
+
+// Gives the finished database its name. Unless replacing, never over a
+// file that took the name since it was checked: that one is not ours.
+void MoveIntoPlace(const std::string& building, const std::string& path, bool replace) {
+  if (replace) return std::filesystem::rename(building, path);
+  if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (errno == EEXIST) throw SetupError("The database file '" + path + "' exists already.");
+  if (errno != EINVAL && errno != ENOSYS) {
+    throw SetupError("Cannot create '" + path + "': " + std::strerror(errno));
+  }
+  // A file system without RENAME_NOREPLACE.
+  std::filesystem::rename(building, path);
 }
 
 }  // namespace
@@ -50,19 +74,19 @@ std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
                                   const AccountSetupOptions& options) {
   std::error_code ec;
   std::string connect_string = SQLiteConnectString(path);
+  // The old database, held from the check until its content is replaced.
+  std::unique_ptr<SQLiteConnection> old_database;
+  bool replacing = false;
   if (std::filesystem::exists(path, ec)) {
     if (!options.replace) throw SetupError("The database file '" + path + "' exists already.");
     // This process's own idle handles must not count as another user.
     runtime.databases().Remove(connect_string);
-    if (InUse(path)) {
-      throw SetupError("The database file '" + path +
-                       "' is open in another process (a running server?); stop it before "
-                       "replacing the database.");
-    }
+    old_database = HoldAlone(path);
+    replacing = true;
   }
 
-  // Built beside the target under another name and renamed into place only
-  // when complete: a failed build leaves the target as it was.
+  // Built beside the target under another name: a failed build leaves the
+  // target as it was.
   std::string building = path + ".init-" + std::to_string(::getpid());
   RemoveDatabaseFiles(building);
   std::string building_connect_string = SQLiteConnectString(building);
@@ -83,10 +107,20 @@ std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
         throw SetupError("The new database '" + building + "' is still open.");
       }
     }
-    // A log left beside the old file must not be replayed into the new one.
-    for (const char* suffix : {"-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
-    std::filesystem::rename(building, path);
+    if (old_database) {
+      // Into the old file, under its lock: a connection that opened it
+      // meanwhile sees the new database once the lock is gone, never a
+      // file that has left its name.
+      old_database->CopyFrom(building);
+      old_database.reset();  // folds the copy into the file
+      RemoveDatabaseFiles(building);
+    } else {
+      // No old database, or one that is no SQLite database.
+      for (const char* suffix : {"-wal", "-shm", "-journal"}) std::filesystem::remove(path + suffix, ec);
+      MoveIntoPlace(building, path, replacing);
+    }
   } catch (...) {
+    old_database.reset();
     runtime.databases().Remove(building_connect_string);
     RemoveDatabaseFiles(building);
     throw;

@@ -15,14 +15,19 @@ struct AccountSetupOptions {
   bool demo = false;
   std::optional<SyntheticShape> synthetic;
   // Replace an existing file; otherwise an existing file is an error. A
-  // file that a connection (of any process) has open is never replaced.
+  // file that a connection (of any process) has open is never replaced, and
+  // from that check until the new content is in, the old database is held
+  // by this process alone: a connection opened meanwhile waits, then sees
+  // the new database.
   bool replace = false;
 };
 
 // Creates the SQLite database file at `path` with the schema and the chosen
-// content. The database is built beside it under a temporary name and
-// renamed into place when complete, so a failure leaves `path` as it was.
-// Returns its connect string.
+// content. The database is built beside it under a temporary name; when
+// complete it is renamed into place (never over a file that appeared
+// meanwhile), or, replacing an SQLite database, copied into the old file in
+// one transaction under that file's exclusive lock. A failure leaves `path`
+// as it was. Returns its connect string.
 std::string CreateAccountDatabase(Runtime& runtime, const std::string& path,
                                   const AccountSetupOptions& options);
 

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -210,6 +212,70 @@ TEST(InitCommandTest, ReplaceRefusesWhileAServerHasTheDatabaseOpen) {
   CliResult replace = RunCli({"init", "--db", db, "--replace"}, 20);
   EXPECT_EQ(replace.exit_code, 0) << replace.output;
   EXPECT_EQ(Count(db, count_sql), 0);
+}
+
+// From the check that nobody has the database open until the new content is
+// in, the old database is this process's alone: a writer that opens it
+// meanwhile (a server starting, say) is refused until then, and afterwards
+// writes into the new database; nothing it wrote is lost with a file that
+// has left its name.
+TEST(InitCommandTest, ReplaceHoldsTheOldDatabaseUntilTheNewOneIsIn) {
+  test::TempDir dir;
+  const fs::path db = dir.path() / "live.db";
+  MakeAccount(db);
+  const std::string top_classes = "SELECT COUNT(*) FROM t_DataFlowTopClass";
+  const int64_t demo_top_classes = Count(db.string(), top_classes);
+
+  std::atomic<bool> done = false;
+  std::string failure;
+  std::thread replacing([&] {
+    Runtime runtime;
+    AccountSetupOptions options;
+    options.replace = true;
+    options.synthetic = ParseSyntheticShape("3,5,10,20");
+    try {
+      CreateAccountDatabase(runtime, db.string(), options);
+    } catch (const ComError& error) {
+      failure = error.description();
+    }
+    done = true;
+  });
+  // The new database is built beside the old one once the check is behind.
+  auto building = [&dir] {
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().rfind("live.db.init-", 0) == 0) return true;
+    }
+    return false;
+  };
+  while (!done && !building()) std::this_thread::yield();
+
+  std::unique_ptr<SQLiteConnection> late;
+  int attempts = 0;
+  int written = 0;
+  for (bool last = false; !last; ++attempts) {
+    last = done;  // one more try once the replacement is over
+    try {
+      if (!late) late = SQLiteConnection::Open(db.string(), false, 0);
+      late->Begin(true);
+      late->Execute("INSERT INTO t_UserDataFlowProfile (FUserID, FName, FValue) VALUES (1, ?, 'x')",
+                    {Variant("late-" + std::to_string(attempts))});
+      late->Commit();
+      ++written;
+    } catch (const WriteLockBusy&) {
+    } catch (const ComError& error) {
+      EXPECT_NE(error.description().find("locked"), std::string::npos) << error.description();
+    }
+  }
+  replacing.join();
+
+  ASSERT_EQ(failure, "");
+  EXPECT_GT(written, 0);
+  EXPECT_EQ(Count(db.string(), "SELECT COUNT(*) FROM t_UserDataFlowProfile WHERE FName LIKE 'late-%'"),
+            written)
+      << attempts << " attempts";
+  // The writer's handle reads the new database.
+  EXPECT_NE(Count(db.string(), top_classes), demo_top_classes);
+  EXPECT_EQ(late->Query(top_classes, {}).Value(size_t{0}).AsLong(), Count(db.string(), top_classes));
 }
 
 // A failed build leaves neither the target nor a half-built file behind, so

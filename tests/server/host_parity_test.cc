@@ -14,6 +14,7 @@
 #include "server/json_codec.h"
 #include "server/raw_http.h"
 #include "test_support/account_fixture.h"
+#include "test_support/test_server.h"
 
 namespace lxm::server {
 namespace {
@@ -52,26 +53,15 @@ class HostParityTest : public test::AccountTest {
 
   void SetUp() override {
     AccountTest::SetUp();
-    HttpServerOptions options;
-    options.port = 0;
-    options.workers = 2;
-    options.keep_alive_seconds = 1;
-    DatabaseAllowlist allowlist;
-    allowlist.Add(connect_string_);
-    options.dispatch.databases = allowlist;
+    HttpServerOptions options = test::ServerOptionsFor(connect_string_);
     options.dispatch.enable_exec = true;
-    server_ = std::make_unique<HttpServer>(runtime_, PublicTypeLibrary(), options);
-    port_ = server_->Bind();
-    serving_ = std::thread([this] { server_->Serve(); });
+    server_ = std::make_unique<test::TestServer>(runtime_, PublicTypeLibrary(), options);
+    port_ = server_->port();
   }
 
-  void TearDown() override {
-    server_->Stop();
-    serving_.join();
-  }
+  void TearDown() override { server_.reset(); }
 
-  std::unique_ptr<HttpServer> server_;
-  std::thread serving_;
+  std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
 };
 

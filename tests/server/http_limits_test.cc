@@ -12,6 +12,7 @@
 
 #include "server/http_server.h"
 #include "server/raw_http.h"
+#include "test_support/test_server.h"
 
 namespace lxm::server {
 namespace {
@@ -45,9 +46,8 @@ class HttpLimitsTest : public ::testing::Test {
   void Start(HttpServerOptions options) {
     options.port = 0;
     options.token = kToken;
-    server_ = std::make_unique<HttpServer>(runtime_, library_, options);
-    port_ = server_->Bind();
-    serving_ = std::thread([this] { server_->Serve(); });
+    server_ = std::make_unique<test::TestServer>(runtime_, library_, options);
+    port_ = server_->port();
   }
 
   // Stops the server; how long Serve() took to return after Stop().
@@ -55,7 +55,6 @@ class HttpLimitsTest : public ::testing::Test {
     if (!server_) return 0;
     auto start = Clock::now();
     server_->Stop();
-    serving_.join();
     server_.reset();
     return MillisecondsSince(start);
   }
@@ -64,8 +63,7 @@ class HttpLimitsTest : public ::testing::Test {
 
   Runtime runtime_;
   TypeLibrary library_ = EchoLibrary();
-  std::unique_ptr<HttpServer> server_;
-  std::thread serving_;
+  std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
 };
 

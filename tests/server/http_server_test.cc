@@ -15,6 +15,7 @@
 #include "server/raw_http.h"
 #include "server/same_value.h"
 #include "test_support/account_fixture.h"
+#include "test_support/test_server.h"
 
 namespace lxm::server {
 namespace {
@@ -33,24 +34,15 @@ class HttpServerTest : public test::AccountTest {
 
   void SetUp() override {
     AccountTest::SetUp();
-    HttpServerOptions options;
-    options.port = 0;
+    HttpServerOptions options = test::ServerOptionsFor(connect_string_);
     options.token = kToken;
     options.max_body_bytes = kBodyLimit;
     options.workers = 4;
-    options.keep_alive_seconds = 1;
-    DatabaseAllowlist allowlist;
-    allowlist.Add(connect_string_);
-    options.dispatch.databases = allowlist;
-    server_ = std::make_unique<HttpServer>(runtime_, PublicTypeLibrary(), options);
-    port_ = server_->Bind();
-    serving_ = std::thread([this] { server_->Serve(); });
+    server_ = std::make_unique<test::TestServer>(runtime_, PublicTypeLibrary(), options);
+    port_ = server_->port();
   }
 
-  void TearDown() override {
-    server_->Stop();
-    serving_.join();
-  }
+  void TearDown() override { server_.reset(); }
 
   std::string Body(const std::string& dsn, const std::string& rest = "") const {
     std::string body = R"({"args":[)";
@@ -63,8 +55,7 @@ class HttpServerTest : public test::AccountTest {
     return connection.Post(path, body, token);
   }
 
-  std::unique_ptr<HttpServer> server_;
-  std::thread serving_;
+  std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
 };
 
@@ -185,17 +176,15 @@ TEST(HttpServerShutdownTest, StopFinishesTheCallsInFlight) {
   HttpServerOptions options;
   options.port = 0;
   options.keep_alive_seconds = 1;
-  HttpServer server(runtime, library, options);
-  int port = server.Bind();
-  std::thread serving([&] { server.Serve(); });
+  test::TestServer server(runtime, library, options);
+  int port = server.port();
 
   std::future<RawReply> in_flight = std::async(std::launch::async, [port] {
     RawConnection connection(port);
     return connection.Post("/rpc/Test.Slow/Wait", R"({"args":["d"]})");
   });
   started.get_future().wait();
-  server.Stop();
-  serving.join();  // returns only once the call has been answered
+  server.Stop();  // returns only once the call has been answered
 
   RawReply reply = in_flight.get();
   EXPECT_EQ(reply.status, 200);
@@ -215,19 +204,13 @@ TEST(HttpServerLargeReplyTest, SendsAReplyInPiecesWhole) {
   HttpServerOptions options;
   options.port = 0;
   options.keep_alive_seconds = 1;
-  HttpServer server(runtime, library, options);
-  int port = server.Bind();
-  std::thread serving([&] { server.Serve(); });
-  {
-    RawConnection connection(port);
-    for (int i = 0; i < 2; ++i) {  // the second from the kept text
-      RawReply reply = connection.Post("/rpc/Test.Large/Level", R"({"args":["d"]})");
-      ASSERT_EQ(reply.status, 200);
-      EXPECT_EQ(reply.body, R"({"result":)" + *EncodedRecordset(level) + "}");
-    }
+  test::TestServer server(runtime, library, options);
+  RawConnection connection(server.port());
+  for (int i = 0; i < 2; ++i) {  // the second from the kept text
+    RawReply reply = connection.Post("/rpc/Test.Large/Level", R"({"args":["d"]})");
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, R"({"result":)" + *EncodedRecordset(level) + "}");
   }
-  server.Stop();
-  serving.join();
 }
 
 TEST(HttpServerShutdownTest, StopBeforeServeReturnsAtOnce) {

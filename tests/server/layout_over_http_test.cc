@@ -12,6 +12,7 @@
 #include "server/json_codec.h"
 #include "server/raw_http.h"
 #include "test_support/account_fixture.h"
+#include "test_support/test_server.h"
 
 namespace lxm::server {
 namespace {
@@ -28,21 +29,14 @@ class LayoutOverHttpTest : public test::AccountTest {
 
   void SetUp() override {
     AccountTest::SetUp();
-    HttpServerOptions options;
-    options.port = 0;
-    options.workers = 2;
-    options.keep_alive_seconds = 1;
-    DatabaseAllowlist allowlist;
-    allowlist.Add(connect_string_);
-    options.dispatch.databases = allowlist;
-    server_ = std::make_unique<HttpServer>(runtime_, PublicTypeLibrary(), options);
-    port_ = server_->Bind();
-    serving_ = std::thread([this] { server_->Serve(); });
+    server_ = std::make_unique<test::TestServer>(runtime_, PublicTypeLibrary(),
+                                                 test::ServerOptionsFor(connect_string_));
+    port_ = server_->port();
   }
 
   void TearDown() override {
-    server_->Stop();
-    serving_.join();
+    connection_.reset();
+    server_.reset();
   }
 
   // A call with the user's descriptor first and `rest` (JSON) after it.
@@ -62,8 +56,7 @@ class LayoutOverHttpTest : public test::AccountTest {
     return levels;
   }
 
-  std::unique_ptr<HttpServer> server_;
-  std::thread serving_;
+  std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
   std::unique_ptr<test::RawConnection> connection_;
 };

@@ -17,6 +17,7 @@
 #include "server/json_codec.h"
 #include "server/raw_http.h"
 #include "tree/cls_data_info.h"
+#include "test_support/test_server.h"
 #include "update/detail_sync_fixture.h"
 
 namespace lxm {
@@ -73,20 +74,11 @@ class DetailSyncRemoteTest : public test::DetailSyncTest {
  protected:
   void SetUp() override {
     DetailSyncTest::SetUp();
-    server::HttpServerOptions options;
-    options.port = 0;
-    options.workers = 2;
-    server::DatabaseAllowlist allowlist;
-    allowlist.Add(connect_string_);
-    options.dispatch.databases = allowlist;
-    server_ = std::make_unique<server::HttpServer>(runtime_, server::PublicTypeLibrary(), options);
-    port_ = server_->Bind();
-    serving_ = std::thread([this] { server_->Serve(); });
+    server_ = std::make_unique<test::TestServer>(runtime_, server::PublicTypeLibrary(),
+                                                 test::ServerOptionsFor(connect_string_));
+    port_ = server_->port();
   }
-  void TearDown() override {
-    server_->Stop();
-    serving_.join();
-  }
+  void TearDown() override { server_.reset(); }
 
   test::RawReply Post(const std::string& method, Json args) {
     test::RawConnection connection(port_);
@@ -109,8 +101,7 @@ class DetailSyncRemoteTest : public test::DetailSyncTest {
     return quoted + "'";
   }
 
-  std::unique_ptr<server::HttpServer> server_;
-  std::thread serving_;
+  std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
 };
 

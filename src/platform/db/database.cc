@@ -125,6 +125,20 @@ void Database::EndWrite() noexcept {
   writer_turn_free_.notify_one();
 }
 
+void Database::AfterCommit(NativeConnection& connection) noexcept {
+  if (settings_.wal_bound_bytes <= 0) return;
+  int64_t size = connection.LogSize();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (size <= settings_.wal_bound_bytes || size < next_bound_try_bytes_) return;
+  }
+  bool emptied = connection.BoundLog(settings_.wal_bound_bytes, settings_.wal_bound_wait_ms);
+  std::lock_guard<std::mutex> lock(mutex_);
+  // After a try that readers held up, the next waits for the log to grow by
+  // another quarter of the bound: writers pay one wait per so many bytes.
+  next_bound_try_bytes_ = emptied ? 0 : size + settings_.wal_bound_bytes / 4;
+}
+
 void Database::ThrowBusy() const {
   std::string name = connect_string_.backend == Backend::kSQLite ? connect_string_.data_source()
                                                                  : connect_string_.Get("Database");

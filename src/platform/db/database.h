@@ -15,7 +15,10 @@
 // write-ahead log is kept small: it is cut back to kWalSizeLimit after
 // checkpoints, and checkpointed whole when the last handle comes back after
 // writes (the database is quiet) and it holds more than
-// kQuietCheckpointBytes.
+// kQuietCheckpointBytes. Readers that never all stop at once (a busy server)
+// keep SQLite's own checkpoints from ever emptying it; so a write whose
+// commit leaves it above `wal_bound_bytes` empties it before ending its
+// turn, waiting briefly for the readers of older snapshots.
 //
 // Thread-safety: Database and DatabaseRegistry are safe to use from any
 // thread. A Lease belongs to one thread.
@@ -42,6 +45,19 @@ struct DatabaseSettings {
   int lock_wait_ms = 30000;
   // Writers that may wait for the write lock at once; 0: no bound.
   int max_lock_waiters = 0;
+  // A write whose commit leaves the write-ahead log larger than this empties
+  // it (a truncating checkpoint); 0: never. Four times the size the log is
+  // cut back to (kWalSizeLimit) and the size at which SQLite's own
+  // checkpoints run (1000 pages), so it acts only once those have fallen
+  // behind; small enough that the log costs readers and the disk little
+  // and is copied back in a few milliseconds.
+  int64_t wal_bound_bytes = int64_t{16} << 20;
+  // How long that checkpoint waits for readers of older snapshots to finish
+  // (new readers go on meanwhile). When they do not finish in time the write
+  // still succeeds; the next try comes once the log has grown by another
+  // quarter of the bound, so that a long reader costs writers one wait per
+  // so many bytes written.
+  int wal_bound_wait_ms = 200;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
@@ -82,6 +98,9 @@ class Database : public std::enable_shared_from_this<Database> {
   // Ends the turn of a BeginWrite() that succeeded (after commit or
   // rollback).
   void EndWrite() noexcept;
+  // After the commit of a write, before EndWrite(): bounds the write-ahead
+  // log as the settings say. Never raises; may wait wal_bound_wait_ms.
+  void AfterCommit(NativeConnection& connection) noexcept;
 
   const ConnectString& connect_string() const { return connect_string_; }
   Backend backend() const { return connect_string_.backend; }
@@ -113,6 +132,8 @@ class Database : public std::enable_shared_from_this<Database> {
   int queued_writers_ = 0;                                // GUARDED_BY(mutex_)
   std::condition_variable writer_turn_free_;
   bool wrote_since_checkpoint_ = false;                   // GUARDED_BY(mutex_)
+  // No bounding checkpoint is tried below this log size (one did not finish).
+  int64_t next_bound_try_bytes_ = 0;                      // GUARDED_BY(mutex_)
 };
 
 // The pools of a process, one per database (DatabaseIdentity): every

@@ -60,6 +60,15 @@ class NativeConnection {
   // database and empties it, unless a reader elsewhere still needs it (then
   // nothing happens). Never waits.
   virtual void CheckpointIfIdle(int64_t /*min_bytes*/) {}
+
+  // When the write-ahead log holds more than `max_bytes`, copies it back
+  // into the database and empties it, waiting up to `wait_ms` for readers
+  // of older snapshots to finish (new readers are not held up). False when
+  // they did not finish in time: the log was copied back as far as it could
+  // be and stays. Never raises. REQUIRES: no transaction open on this handle.
+  virtual bool BoundLog(int64_t /*max_bytes*/, int /*wait_ms*/) { return true; }
+  // The size of the write-ahead log in bytes; 0 for a backend without one.
+  virtual int64_t LogSize() const { return 0; }
 };
 
 }  // namespace lxm

@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/com_error.h"
@@ -126,17 +128,58 @@ void SQLiteConnection::LimitJournalSize(int64_t bytes) {
   ExecPlain("PRAGMA journal_size_limit=" + std::to_string(bytes));
 }
 
+void SQLiteConnection::CopyFrom(const std::string& source) {
+  std::unique_ptr<SQLiteConnection> from = Open(source, false, busy_timeout_ms_);
+  auto page_size = [](SQLiteConnection& connection) {
+    return connection.Query("PRAGMA page_size", {}).Value(size_t{0}).AsLong();
+  };
+  // A copy into a database in WAL mode cannot change its page size.
+  if (page_size(*this) != page_size(*from)) ExecPlain("PRAGMA journal_mode=DELETE");
+  sqlite3_backup* backup = sqlite3_backup_init(db_, "main", from->db_, "main");
+  if (backup == nullptr) Fail();
+  int rc = sqlite3_backup_step(backup, -1);
+  sqlite3_backup_finish(backup);
+  if (rc != SQLITE_DONE) {
+    throw DatabaseError(kBackend, "Cannot copy '" + source + "': " + sqlite3_errstr(rc));
+  }
+}
+
 bool SQLiteConnection::read_only() const { return sqlite3_db_readonly(db_, "main") == 1; }
 
-void SQLiteConnection::CheckpointIfIdle(int64_t min_bytes) {
+int64_t SQLiteConnection::LogSize() const {
   const char* file = sqlite3_db_filename(db_, "main");
-  if (file == nullptr || *file == '\0') return;
+  if (file == nullptr || *file == '\0') return 0;
   std::error_code ec;
   auto size = std::filesystem::file_size(std::string(file) + "-wal", ec);
-  if (ec || static_cast<int64_t>(size) <= min_bytes) return;
+  return ec ? 0 : static_cast<int64_t>(size);
+}
+
+void SQLiteConnection::CheckpointIfIdle(int64_t min_bytes) {
+  if (LogSize() <= min_bytes) return;
   sqlite3_busy_timeout(db_, 0);
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
   sqlite3_busy_timeout(db_, busy_timeout_ms_);
+}
+
+bool SQLiteConnection::BoundLog(int64_t max_bytes, int wait_ms) {
+  if (LogSize() <= max_bytes) return true;
+  // The busy handler is what waits: for the write lock (another process may
+  // hold it) and for readers still on frames of the log. It looks every
+  // millisecond, as readers free the log between two short reads. New
+  // readers start from the database file once the log is copied back, so
+  // they go on meanwhile.
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  sqlite3_busy_handler(
+      db_,
+      [](void* deadline, int) -> int {
+        if (std::chrono::steady_clock::now() >= *static_cast<decltype(until)*>(deadline)) return 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 1;
+      },
+      &until);
+  int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_busy_timeout(db_, busy_timeout_ms_);  // back to the usual handler
+  return rc == SQLITE_OK;
 }
 
 sqlite3_stmt* SQLiteConnection::Prepare(std::string_view sql) {

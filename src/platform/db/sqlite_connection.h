@@ -39,6 +39,8 @@ class SQLiteConnection : public NativeConnection {
   void RollbackToSavepoint(std::string_view name) override;
 
   void CheckpointIfIdle(int64_t min_bytes) override;
+  bool BoundLog(int64_t max_bytes, int wait_ms) override;
+  int64_t LogSize() const override;
 
   // Switches the database to WAL journaling (persistent in the file).
   void EnableWriteAheadLog();
@@ -46,6 +48,10 @@ class SQLiteConnection : public NativeConnection {
   void LimitJournalSize(int64_t bytes);
   // Whether the file could only be opened read-only.
   bool read_only() const;
+  // Replaces this database's whole content with that of the database file
+  // at `source`, in one transaction: a failure leaves it as it was. A
+  // database in WAL mode stays in it.
+  void CopyFrom(const std::string& source);
 
   // Statements kept prepared per handle.
   static constexpr size_t kMaxCachedStatements = 256;
