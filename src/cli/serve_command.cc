@@ -43,6 +43,8 @@ struct ServeOptions {
   int max_connections = 512;
   int lock_wait = 10;
   int lock_waiters = 2;
+  int wal_bound_mb = 16;
+  int wal_bound_wait_ms = 200;
   int example_user = 0;
   size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
   std::string config_file;
@@ -135,6 +137,8 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     TakeUnlessFlagGiven(command, "--lock-waiters", config.lock_waiters, options.lock_waiters);
     TakeUnlessFlagGiven(command, "--example-user", config.example_user, options.example_user);
     TakeUnlessFlagGiven(command, "--cache-mb", config.cache_mb, options.cache_mb);
+    TakeUnlessFlagGiven(command, "--wal-bound-mb", config.wal_bound_mb, options.wal_bound_mb);
+    TakeUnlessFlagGiven(command, "--wal-bound-wait-ms", config.wal_bound_wait_ms, options.wal_bound_wait_ms);
     if (registry_file.empty()) registry_file = config.registry_file;
     runtime_options.installation = config.installation;
     runtime_options.commands = config.commands;
@@ -156,6 +160,8 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   DatabaseSettings database_settings;
   database_settings.lock_wait_ms = options.lock_wait * 1000;
   database_settings.max_lock_waiters = options.lock_waiters;
+  database_settings.wal_bound_bytes = int64_t{options.wal_bound_mb} << 20;
+  database_settings.wal_bound_wait_ms = options.wal_bound_wait_ms;
   runtime.databases().Configure(database_settings);
   server::HttpServerOptions server_options;
   server_options.bind_address = options.bind;
@@ -283,6 +289,15 @@ void AddServeCommand(CLI::App& app) {
                       "Calls that may wait for one database's write lock at once; more fail busy")
       ->capture_default_str()
       ->check(RangeOf(server::kLockWaitersRange));
+  command->add_option("--wal-bound-mb", options->wal_bound_mb,
+                      "Write-ahead log size in MiB above which a commit empties the log, waiting "
+                      "briefly for readers on older snapshots")
+      ->capture_default_str()
+      ->check(RangeOf(server::kWalBoundMbRange));
+  command->add_option("--wal-bound-wait-ms", options->wal_bound_wait_ms,
+                      "Milliseconds that emptying the log may wait for such readers")
+      ->capture_default_str()
+      ->check(RangeOf(server::kWalBoundWaitMsRange));
   command->add_option("--example-user", options->example_user,
                       "User ID shown in the example calls printed at start")
       ->capture_default_str()

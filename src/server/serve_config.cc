@@ -127,6 +127,10 @@ class Reader {
         config.example_user = static_cast<int>(Integer(field, kExampleUserRange));
       } else if (name == "cache_mb") {
         config.cache_mb = static_cast<size_t>(Integer(field, kCacheMbRange));
+      } else if (name == "wal_bound_mb") {
+        config.wal_bound_mb = static_cast<int>(Integer(field, kWalBoundMbRange));
+      } else if (name == "wal_bound_wait_ms") {
+        config.wal_bound_wait_ms = static_cast<int>(Integer(field, kWalBoundWaitMsRange));
       } else if (name == "registry") {
         config.registry_file = Path(field);
       } else if (name == "installation") {

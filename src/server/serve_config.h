@@ -58,6 +58,8 @@ inline constexpr IntRange kLockWaitRange{0, 3600};
 inline constexpr IntRange kLockWaitersRange{1, 1024};
 inline constexpr IntRange kExampleUserRange{INT32_MIN, INT32_MAX};
 inline constexpr IntRange kCacheMbRange{1, 65536};
+inline constexpr IntRange kWalBoundMbRange{1, 65536};
+inline constexpr IntRange kWalBoundWaitMsRange{0, 60000};
 
 // What one configuration file says. A flag's setting is empty when the file
 // leaves it out, so that the flag's default or the command line decides.
@@ -78,6 +80,8 @@ struct ServeConfig {
   std::optional<int> lock_waiters;
   std::optional<int> example_user;
   std::optional<size_t> cache_mb;
+  std::optional<int> wal_bound_mb;
+  std::optional<int> wal_bound_wait_ms;
 
   // "registry": the JSON registry file, absolute; empty when not given.
   std::string registry_file;

@@ -53,6 +53,7 @@ TEST(ServeCommandTest, SizeAndLimitFlagsRefuseNegativeOrAbsurdValues) {
       {"--cache-mb", "100000000"},    {"--max-connections", "0"},
       {"--request-timeout", "-3"},    {"--lock-wait", "-1"},
       {"--lock-waiters", "0"},        {"--io-threads", "1000"},
+      {"--wal-bound-mb", "0"},        {"--wal-bound-wait-ms", "-1"},
   };
   for (const auto& flag : bad) {
     SCOPED_TRACE(flag[0] + " " + flag[1]);
