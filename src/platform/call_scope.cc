@@ -206,12 +206,14 @@ ObjectContext& GetObjectContext() {
   return scope->context();
 }
 
-bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step) {
+bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step,
+                        const std::function<void(const std::exception&)>& on_failure) {
   int token = transaction.BeginSavepoint();
   try {
     step();
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
     transaction.RollbackToSavepoint(token);
+    if (on_failure) on_failure(failure);
     return false;
   }
   transaction.ReleaseSavepoint(token);

@@ -138,9 +138,11 @@ class CallScope {
 ObjectContext& GetObjectContext();
 
 // Runs `step` under a savepoint of `transaction`: when it throws, what it
-// wrote is rolled back and the error is dropped. True when the step succeeded.
-// The "skip the failing step and continue" and "swallow" styles use this.
-bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step);
+// wrote is rolled back and the error goes to `on_failure` (when given), not
+// further. True when the step succeeded. The "skip the failing step and
+// continue" and "swallow" styles use this.
+bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step,
+                        const std::function<void(const std::exception&)>& on_failure = {});
 
 // Runs the body of a public method in a call scope: joins an outer call, or
 // ends its own by the vote once the body returns or throws.

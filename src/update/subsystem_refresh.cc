@@ -59,17 +59,10 @@ constexpr std::string_view kSubsystemRow = "SELECT * FROM t_DataFlowSubSystem WH
 // Runs one step of a refresh under a savepoint: a failure undoes the step,
 // is logged and the refresh goes on.
 void RunStep(const WriteRequest& request, std::string_view what, const std::function<void()>& step) {
-  Transaction& transaction = request.connection.transaction();
-  int savepoint = transaction.BeginSavepoint();
-  try {
-    step();
-  } catch (const std::exception& failure) {
-    transaction.RollbackToSavepoint(savepoint);
+  RunSkippingFailure(request.connection.transaction(), step, [&](const std::exception& failure) {
     LogLine("RefreshSubFunc (user " + request.parse.GetProperty("UserID") + "): skipped " + std::string(what) +
             ": " + failure.what());
-    return;
-  }
-  transaction.ReleaseSavepoint(savepoint);
+  });
 }
 
 void SetVisibility(const WriteRequest& request, const Vector& list) {
@@ -198,29 +191,26 @@ std::optional<DatasUpdate::PendingRefresh> DatasUpdate::AskRefreshComponent(
 }
 
 void DatasUpdate::ApplyRefresh(std::string_view sDsn, const PendingRefresh& refresh) {
-  // The refresh's savepoint: a failure keeps nothing of this subsystem.
-  Transaction& transaction = context_.data_source->Connection().transaction();
-  int savepoint = transaction.BeginSavepoint();
-  try {
-    const Dictionary& dictionary = *refresh.dictionary;
-    bool delete_all = CBool(dictionary.ValueOr("DelAll", Variant(true)));
-    switch (CLng(dictionary.ValueOr("FRefreshType", Variant(0)))) {
-      case kRefreshSubFuncs:
-        RefreshSubFunc(sDsn, CLng(dictionary.ValueOr("FSubSysID", Variant(0))), refresh.items, delete_all, true);
-        break;
-      case kRefreshDetailFuncs:
-        RefreshDetailFunc(sDsn, CLng(dictionary.ValueOr("FSubFuncID", Variant(0))), refresh.items, delete_all,
-                          true);
-        break;
-      default:
-        break;
-    }
-  } catch (const std::exception& failure) {
-    transaction.RollbackToSavepoint(savepoint);
-    LogSwallowedFailure("RefreshNodeByClass", &context_, failure);
-    return;
-  }
-  transaction.ReleaseSavepoint(savepoint);
+  // Under a savepoint: a failure keeps nothing of this subsystem.
+  RunSkippingFailure(
+      context_.data_source->Connection().transaction(),
+      [&] {
+        const Dictionary& dictionary = *refresh.dictionary;
+        bool delete_all = CBool(dictionary.ValueOr("DelAll", Variant(true)));
+        switch (CLng(dictionary.ValueOr("FRefreshType", Variant(0)))) {
+          case kRefreshSubFuncs:
+            RefreshSubFunc(sDsn, CLng(dictionary.ValueOr("FSubSysID", Variant(0))), refresh.items, delete_all,
+                           true);
+            break;
+          case kRefreshDetailFuncs:
+            RefreshDetailFunc(sDsn, CLng(dictionary.ValueOr("FSubFuncID", Variant(0))), refresh.items, delete_all,
+                              true);
+            break;
+          default:
+            break;
+        }
+      },
+      [&](const std::exception& failure) { LogSwallowedFailure("RefreshNodeByClass", &context_, failure); });
 }
 
 }  // namespace lxm

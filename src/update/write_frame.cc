@@ -68,18 +68,15 @@ void RunSwallowingWrite(Runtime& runtime, RequestContext& context, std::string_v
     std::optional<WriteRequest> request;
     try {
       request.emplace(OpenWrite(runtime, context, sDsn));
-      Transaction& transaction = request->connection.transaction();
-      int savepoint = transaction.BeginSavepoint();
-      try {
-        body(*request);
-      } catch (...) {
-        transaction.RollbackToSavepoint(savepoint);
-        throw;
-      }
-      transaction.ReleaseSavepoint(savepoint);
-      GetObjectContext().SetComplete();
+      bool done = RunSkippingFailure(
+          request->connection.transaction(), [&] { body(*request); },
+          [&](const std::exception& failure) {
+            if (!logged_as.empty()) LogSwallowedFailure(logged_as, &request->context, failure);
+          });
+      if (done) GetObjectContext().SetComplete();
     } catch (const std::exception& failure) {
-      // The caller is not told; the abort vote stands.
+      // The descriptor or the connection failed. The caller is not told;
+      // the abort vote stands.
       if (!logged_as.empty()) {
         LogSwallowedFailure(logged_as, request ? &request->context : nullptr, failure);
       }
