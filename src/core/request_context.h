@@ -1,5 +1,6 @@
 // The request context each public method builds from its descriptor: a fresh
-// CParse and CDataSource per call. Nothing of a descriptor outlives the call.
+// CParse and CDataSource per call. Nothing of a descriptor outlives the call
+// (or the host's request, see ParsedDescriptorScope).
 #ifndef LXM_CORE_REQUEST_CONTEXT_H_
 #define LXM_CORE_REQUEST_CONTEXT_H_
 
@@ -21,6 +22,25 @@ struct RequestContext {
 // property named twice), and &H80044044 with source "ParseString" should the
 // parser report failure.
 RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
+
+// While it lives, PrepareContext on this thread takes `parse` for the exact
+// text it was parsed from instead of parsing it again: the host parses a
+// request's descriptor to check it before the call, and the call need not
+// do the same work twice. A parsed descriptor is never changed, so the call
+// and the host can share it.
+class ParsedDescriptorScope {
+ public:
+  ParsedDescriptorScope(std::string_view text, std::shared_ptr<CParse> parse);
+  ~ParsedDescriptorScope();
+  ParsedDescriptorScope(const ParsedDescriptorScope&) = delete;
+  ParsedDescriptorScope& operator=(const ParsedDescriptorScope&) = delete;
+
+ private:
+  ParsedDescriptorScope* outer_;
+  std::string_view text_;
+  std::shared_ptr<CParse> parse_;
+  friend RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
+};
 
 }  // namespace lxm
 

@@ -13,12 +13,9 @@ std::shared_ptr<Dictionary> DatasInfo::PrepareContext(std::string_view sDsn) {
 Recordset DatasInfo::ListLevel(std::string_view sDsn, std::string_view level_name) {
   return RunInCallScope(*runtime_, false, [&] {
     GetObjectContext().SetComplete();
-    std::shared_ptr<Dictionary> stamps = PrepareContext(sDsn);
-    const CParse& parse = *context_.parse;
-    std::optional<Recordset> level =
-        GetCachedLevel(*runtime_, level_name, *stamps, parse.LanguageID(), CacheIdentityOf(parse),
-                       /*template_level=*/false, &prepared_);
-    // Every user level was prepared above, so a level is always at hand.
+    PrepareContext(sDsn);
+    // Every user level was prepared just now, for the current stamps.
+    std::optional<Recordset> level = prepared_.Get(level_name, /*template_level=*/false);
     return level ? *level : Recordset();
   });
 }

@@ -30,6 +30,7 @@ std::string_view Transaction::backend_name() const { return lease_->backend_name
 
 void Transaction::EnsureBegun() {
   if (begun_) return;
+  version_asked_ = false;  // the snapshot may be newer than a check before it
   if (write_intent_) {
     database_->BeginWrite(*lease_);
     holds_writer_turn_ = true;
@@ -42,6 +43,7 @@ void Transaction::EnsureBegun() {
 
 void Transaction::RequireWrite() {
   if (!begun_) {
+    version_asked_ = false;
     database_->BeginWrite(*lease_);
     holds_writer_turn_ = true;
     begun_ = true;
@@ -54,10 +56,32 @@ void Transaction::RequireWrite() {
   // committed since our read began.
   lease_->Commit();
   begun_ = false;
+  version_asked_ = false;  // a new snapshot follows
   database_->BeginWrite(*lease_);
   holds_writer_turn_ = true;
   begun_ = true;
   write_locked_ = true;
+}
+
+std::optional<uint64_t> Transaction::ContentVersion() {
+  if (!version_asked_) {
+    snapshot_version_ = lease_->ContentVersion();
+    version_asked_ = true;
+  }
+  return snapshot_version_;
+}
+
+const std::string* Transaction::FindKept(std::string_view key) {
+  if (wrote_) return nullptr;
+  std::optional<uint64_t> version = ContentVersion();
+  if (!version) return nullptr;
+  return lease_->kept().Find(*version, key);
+}
+
+void Transaction::Keep(std::string_view key, std::string value) {
+  if (wrote_ || !begun_) return;
+  std::optional<uint64_t> version = ContentVersion();
+  if (version) lease_->kept().Put(*version, key, std::move(value));
 }
 
 Recordset Transaction::Query(std::string_view sql, const Params& params) {
@@ -102,6 +126,7 @@ void Transaction::Commit() {
   try {
     lease_->Commit();
     begun_ = false;
+    version_asked_ = false;
     // Still this writer's turn: no writer of ours adds to the log meanwhile.
     if (holds_writer_turn_ && wrote_) database_->AfterCommit(*lease_);
     EndWriterTurn();
@@ -114,6 +139,7 @@ void Transaction::Commit() {
 void Transaction::Rollback() noexcept {
   if (!begun_) return;
   begun_ = false;
+  version_asked_ = false;
   try {
     lease_->Rollback();
   } catch (...) {

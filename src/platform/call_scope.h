@@ -30,6 +30,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -72,6 +73,23 @@ class Transaction {
   void RequireWrite();
 
   bool has_written() const { return wrote_; }
+
+  // Values that stay true while the database is unchanged (version stamps),
+  // kept with the pooled handle from one call to the next. FindKept gives
+  // one only when nothing was committed since it was kept, by anyone, and
+  // this transaction has written nothing. Before the transaction has begun
+  // the check is against the newest commit (a read of its own), and a value
+  // found holds for the caller's answers from the cache only: a call that
+  // goes on to read the database calls BeginSnapshot() and asks again, so
+  // that what it reads and the values it uses belong to one snapshot. Keep
+  // does nothing before the transaction has begun or once it has written
+  // (what it reads then may yet be rolled back).
+  const std::string* FindKept(std::string_view key);
+  void Keep(std::string_view key, std::string value);
+
+  // Begins the transaction (its snapshot) now, if it has not begun.
+  void BeginSnapshot() { EnsureBegun(); }
+  bool begun() const { return begun_; }
   std::string_view backend_name() const;
   Database& database() const { return *database_; }
 
@@ -88,6 +106,9 @@ class Transaction {
  private:
   void EnsureBegun();
   void EndWriterTurn() noexcept;
+  // The content version of the current snapshot (before the transaction
+  // has begun: of the newest commit), asked once per snapshot.
+  std::optional<uint64_t> ContentVersion();
 
   std::shared_ptr<Database> database_;
   Database::Lease lease_;
@@ -96,6 +117,8 @@ class Transaction {
   bool write_locked_ = false;
   bool holds_writer_turn_ = false;  // this process's turn to write (Database::BeginWrite)
   bool wrote_ = false;
+  bool version_asked_ = false;  // for the current snapshot, or before it
+  std::optional<uint64_t> snapshot_version_;
   int next_savepoint_ = 1;
   int open_savepoints_ = 0;
 };

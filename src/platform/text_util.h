@@ -2,6 +2,7 @@
 #ifndef LXM_PLATFORM_TEXT_UTIL_H_
 #define LXM_PLATFORM_TEXT_UTIL_H_
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,13 @@ struct CaseInsensitiveEqual {
   bool operator()(std::string_view a, std::string_view b) const {
     return EqualsIgnoreCase(a, b);
   }
+};
+
+// Hash for maps keyed by std::string that are searched with a string_view
+// (no key copy per look-up); pair it with std::equal_to<>.
+struct TransparentStringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
 };
 
 }  // namespace lxm

@@ -25,6 +25,13 @@ std::shared_ptr<Dictionary> clsDataInfo::GetTemplate(std::string_view sDsn) {
     if (FindCachedSnapshot(group, key, stamp, &cached) && cached.kind() == VariantKind::kDictionary) {
       return cached.AsDictionary();
     }
+    // The levels are read: the stamp they are kept under must come from
+    // the same snapshot.
+    if (!connection.transaction().begun()) {
+      connection.transaction().BeginSnapshot();
+      stamp = ReadTemplateStamp(connection);
+      snapshot->Set("TimeStamp", stamp);
+    }
     for (Level level : kTemplateLevels) {
       std::string sql = TemplateLevelStatement(level, language, ColumnSet::kSnapshot);
       snapshot->Set(LevelKey(level), connection.Query(sql));
@@ -42,6 +49,7 @@ std::shared_ptr<Dictionary> clsDataInfo::GetUserData(std::string_view sDsn) {
 
     auto snapshot = Dictionary::Create();
     int32_t user_id = CurrentUserID(*context_.data_source);
+    connection.transaction().BeginSnapshot();  // the stamp and levels as of one snapshot
     snapshot->Set("TimeStamp", ReadUserStamp(connection, user_id));
     for (Level level : kUserLevels) {
       std::string sql = UserMergedStatement(level, language);

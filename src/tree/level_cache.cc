@@ -1,5 +1,7 @@
 #include "tree/level_cache.h"
 
+#include <array>
+
 #include "core/globals.h"
 #include "platform/convert.h"
 #include "tree/snapshot_statements.h"
@@ -9,51 +11,53 @@ namespace lxm {
 
 namespace {
 
-constexpr std::string_view kStampLevel = "TimeStamp";
+// The key under which a scope's levels are kept together.
+constexpr std::string_view kLevelsKey = "Levels";
 
-std::string StampOf(const Recordset& stamp_rs) {
-  if (stamp_rs.Eof() || stamp_rs.Fields().empty()) return std::string(kZeroStamp);
-  return StampToText(stamp_rs.Value(size_t{0}));
+template <size_t N>
+int LevelIndex(const std::array<Level, N>& levels, std::string_view level_name) {
+  for (size_t i = 0; i < N; ++i) {
+    if (LevelKey(levels[i]) == level_name) return static_cast<int>(i);
+  }
+  return -1;
 }
 
-// Makes one scope's levels current: the template's (no user) or a user's.
-std::string CacheLevels(CDataSource& data_source, std::shared_ptr<CacheService>& service,
-                        PreparedLevels* prepared, std::optional<int32_t> user_id) {
+std::optional<Recordset> LevelOf(const std::shared_ptr<const Vector>& levels, bool template_level,
+                                 std::string_view level_name) {
+  if (levels == nullptr) return std::nullopt;
+  int index = template_level ? LevelIndex(kTemplateLevels, level_name) : LevelIndex(kUserLevels, level_name);
+  if (index < 0 || index >= levels->Count()) return std::nullopt;
+  const Variant& level = levels->items()[static_cast<size_t>(index)];
+  if (level.kind() != VariantKind::kRecordset || level.AsRecordset() == nullptr) return std::nullopt;
+  return Recordset(level.AsRecordset()->data());
+}
+
+std::shared_ptr<const Vector> CachedLevels(CacheService& cache, const std::string& group,
+                                           const std::string& key, const std::string& stamp) {
+  Variant cached = cache.GetItem(group, key, &stamp);
+  if (cached.kind() != VariantKind::kVector) return nullptr;
+  return cached.AsVector();
+}
+
+// Reads one scope's levels, the template's (no user) or a user's, and keeps
+// them for `stamp`.
+std::shared_ptr<const Vector> LoadLevels(CDataSource& data_source, CacheService& cache,
+                                         const std::string& group, const std::string& key,
+                                         std::optional<int32_t> user_id, const std::string& stamp) {
   DbConnection connection = data_source.Connection();
-  const CParse& parse = *data_source.ParseObject();
-  std::string language = parse.LanguageID();
-  CacheIdentity identity = CacheIdentityOf(parse);
-  std::string group = LevelCacheGroup(language);
-  bool template_level = !user_id.has_value();
-
-  std::string stamp(kZeroStamp);
-  Recordset stamp_rs = template_level
-                           ? ReadStampRecordset(connection, kTemplateStampName, true)
-                           : ReadStampRecordset(connection, UserStampName(*user_id), true);
-  stamp = StampOf(stamp_rs);
-  if (service == nullptr) service = OpenCacheService(data_source.runtime());
-  CacheService& cache = *service;
-  cache.Add(group, LevelCacheKey(kStampLevel, identity, user_id), Variant(stamp_rs), &stamp);
-
-  auto levels = template_level ? std::vector<Level>(kTemplateLevels.begin(), kTemplateLevels.end())
-                               : std::vector<Level>(kUserLevels.begin(), kUserLevels.end());
-  for (Level level : levels) {
-    std::string key = LevelCacheKey(LevelKey(level), identity, user_id);
-    Variant cached = cache.GetItem(group, key, &stamp);
-    Recordset rs;
-    if (cached.kind() == VariantKind::kRecordset && cached.AsRecordset() != nullptr) {
-      rs = *cached.AsRecordset();
-    } else {
-      if (template_level) {
-        rs = connection.Query(TemplateLevelStatement(level, language, ColumnSet::kLevelCache));
-      } else {
-        rs = connection.Query(UserOwnStatement(level, language), {Variant(*user_id)});
-      }
-      cache.Add(group, key, Variant(rs), &stamp);
+  std::string language = data_source.ParseObject()->LanguageID();
+  auto levels = Vector::Create();
+  if (!user_id) {
+    for (Level level : kTemplateLevels) {
+      levels->Append(connection.Query(TemplateLevelStatement(level, language, ColumnSet::kLevelCache)));
     }
-    if (prepared != nullptr) prepared->Put(LevelKey(level), template_level, rs);
+  } else {
+    for (Level level : kUserLevels) {
+      levels->Append(connection.Query(UserOwnStatement(level, language), {Variant(*user_id)}));
+    }
   }
-  return stamp;
+  cache.Add(group, key, Variant(levels), &stamp);
+  return levels;
 }
 
 }  // namespace
@@ -73,61 +77,74 @@ std::string LevelCacheKey(std::string_view level_name, const CacheIdentity& iden
   return MakeCacheKey({"user", level_name, identity.uuid, identity.database, user});
 }
 
-void PreparedLevels::Put(std::string_view level_name, bool template_level, const Recordset& level) {
-  levels_.insert_or_assign({std::string(level_name), template_level}, Recordset(level.data()));
+void PreparedLevels::Put(bool template_level, std::shared_ptr<const Vector> levels) {
+  (template_level ? template_ : user_) = std::move(levels);
 }
 
 std::optional<Recordset> PreparedLevels::Get(std::string_view level_name, bool template_level) const {
-  auto it = levels_.find({std::string(level_name), template_level});
-  if (it == levels_.end()) return std::nullopt;
-  return Recordset(it->second.data());
+  return LevelOf(template_level ? template_ : user_, template_level, level_name);
 }
 
 std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime) {
   return runtime.components().CreateAs<CacheService>(CacheService::kProgID);
 }
 
-std::string CacheTemplateLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
-                                PreparedLevels* prepared) {
-  return CacheLevels(data_source, cache, prepared, std::nullopt);
-}
-
-std::string CacheUserLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
-                            PreparedLevels* prepared) {
-  return CacheLevels(data_source, cache, prepared, CurrentUserID(data_source));
-}
-
 std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source, PreparedLevels* prepared) {
+  int32_t user_id = CurrentUserID(data_source);
+  DbConnection connection = data_source.Connection();
+  StampPair stamps = ReadStampPair(connection, user_id);
   // One service object serves the whole preparation (every object of a
-  // runtime shares the same store), opened once the template stamp is read.
-  std::shared_ptr<CacheService> cache;
-  std::string template_stamp = CacheTemplateLevels(data_source, cache, prepared);
-  std::string user_stamp = CacheUserLevels(data_source, cache, prepared);
-  auto stamps = Dictionary::Create();
-  stamps->Set("TimeStamp", template_stamp);
-  stamps->Set("UserTimeStamp", user_stamp);
-  stamps->Set("UserID", CurrentUserID(data_source));
-  return stamps;
+  // runtime shares the same store).
+  std::shared_ptr<CacheService> cache = OpenCacheService(data_source.runtime());
+  const CParse& parse = *data_source.ParseObject();
+  CacheIdentity identity = CacheIdentityOf(parse);
+  std::string group = LevelCacheGroup(parse.LanguageID());
+  std::string template_key = LevelCacheKey(kLevelsKey, identity, std::nullopt);
+  std::string user_key = LevelCacheKey(kLevelsKey, identity, user_id);
+
+  auto template_levels = CachedLevels(*cache, group, template_key, stamps.template_stamp);
+  auto user_levels = CachedLevels(*cache, group, user_key, stamps.user_stamp);
+  Transaction& transaction = connection.transaction();
+  if ((template_levels == nullptr || user_levels == nullptr) && !transaction.begun()) {
+    // Levels must be read: the stamps they are kept under must come from
+    // the snapshot they are read in.
+    transaction.BeginSnapshot();
+    stamps = ReadStampPair(connection, user_id);
+    template_levels = CachedLevels(*cache, group, template_key, stamps.template_stamp);
+    user_levels = CachedLevels(*cache, group, user_key, stamps.user_stamp);
+  }
+  if (template_levels == nullptr) {
+    template_levels = LoadLevels(data_source, *cache, group, template_key, std::nullopt, stamps.template_stamp);
+  }
+  if (user_levels == nullptr) {
+    user_levels = LoadLevels(data_source, *cache, group, user_key, user_id, stamps.user_stamp);
+  }
+  if (prepared != nullptr) {
+    prepared->Put(true, std::move(template_levels));
+    prepared->Put(false, std::move(user_levels));
+  }
+  auto result = Dictionary::Create();
+  result->Set("TimeStamp", std::move(stamps.template_stamp));
+  result->Set("UserTimeStamp", std::move(stamps.user_stamp));
+  result->Set("UserID", user_id);
+  return result;
 }
 
 std::optional<Recordset> GetCachedLevel(Runtime& runtime, std::string_view level_name,
                                         const Dictionary& stamps, std::string_view language_id,
                                         const CacheIdentity& identity, bool template_level,
                                         const PreparedLevels* prepared) {
-  std::string group = LevelCacheGroup(language_id);
-  std::string key;
+  std::optional<int32_t> user_id;
   std::string stamp;
   if (template_level) {
-    key = LevelCacheKey(level_name, identity, std::nullopt);
     stamp = CStr(stamps.ValueOr("TimeStamp", Variant(kZeroStamp)));
   } else {
-    key = LevelCacheKey(level_name, identity, CLng(stamps.ValueOr("UserID", Variant(0))));
+    user_id = CLng(stamps.ValueOr("UserID", Variant(0)));
     stamp = CStr(stamps.ValueOr("UserTimeStamp", Variant(kZeroStamp)));
   }
-  Variant cached = OpenCacheService(runtime)->GetItem(group, key, &stamp);
-  if (cached.kind() == VariantKind::kRecordset && cached.AsRecordset() != nullptr) {
-    return *cached.AsRecordset();
-  }
+  std::shared_ptr<const Vector> levels = CachedLevels(
+      *OpenCacheService(runtime), LevelCacheGroup(language_id), LevelCacheKey(kLevelsKey, identity, user_id), stamp);
+  if (std::optional<Recordset> level = LevelOf(levels, template_level, level_name)) return level;
   if (prepared != nullptr) return prepared->Get(level_name, template_level);
   return std::nullopt;
 }

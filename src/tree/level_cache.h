@@ -1,7 +1,8 @@
-// The level cache: every tree level of the template and of each user's
-// overlay, kept in the cache service under the stamp it was read with, so
-// that a listing costs the two stamp reads and a lookup once stamps are
-// current.
+// The level cache: the tree levels of the template and of each user's
+// overlay, kept in the cache service under the stamp they were read with
+// (one entry per scope holding all its levels, as they are read and dropped
+// together), so that a warm listing costs a look at the stamps (most often
+// none: see stamps.h) and two lookups.
 //
 // Keys cannot collide: the group is made of "DataFlow" and the language; the
 // key of the level name, the account identity (the descriptor's "UUID") and
@@ -12,7 +13,6 @@
 #ifndef LXM_TREE_LEVEL_CACHE_H_
 #define LXM_TREE_LEVEL_CACHE_H_
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,11 +43,14 @@ std::string LevelCacheKey(std::string_view level_name, const CacheIdentity& iden
 // between preparation and lookup.
 class PreparedLevels {
  public:
-  void Put(std::string_view level_name, bool template_level, const Recordset& level);
+  // A scope's levels, in the order of kTemplateLevels or kUserLevels.
+  void Put(bool template_level, std::shared_ptr<const Vector> levels);
+  // The level named exactly `level_name`, or nothing.
   std::optional<Recordset> Get(std::string_view level_name, bool template_level) const;
 
  private:
-  std::map<std::pair<std::string, bool>, Recordset> levels_;
+  std::shared_ptr<const Vector> template_;
+  std::shared_ptr<const Vector> user_;
 };
 
 // A cache service object of the runtime; raises the creation error (429)
@@ -57,22 +60,13 @@ std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime);
 // Brings the template and the caller's levels in the cache up to date for
 // the current stamps and returns the stamp dictionary: "TimeStamp" (template
 // stamp), "UserTimeStamp" (the caller's), "UserID". Creates missing stamp
-// rows. Raises the creation error without a cache service, database errors,
+// rows; the cache service is opened after that, so a missing component fails
+// the call with the rows in place. Raises the creation error without a cache
+// service, database errors,
 // the missing-column error of an unknown language, and error 13 without a
 // user ID.
 std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source,
                                                   PreparedLevels* prepared = nullptr);
-
-// The template stamp after making the template levels current. `cache` is
-// the preparation's cache service, opened here on first use: only after the
-// stamp row has been read (and created when missing), so a missing component
-// fails the call with the stamp row in place.
-std::string CacheTemplateLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
-                                PreparedLevels* prepared);
-// The caller's stamp after making the caller's levels current; `cache` as
-// above.
-std::string CacheUserLevels(CDataSource& data_source, std::shared_ptr<CacheService>& cache,
-                            PreparedLevels* prepared);
 
 // The cached level for the stamps of `stamps`: the template's when
 // `template_level`, else the caller's (stamps' "UserID"). Nothing when the

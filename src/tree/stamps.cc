@@ -1,6 +1,9 @@
 #include "tree/stamps.h"
 
+#include <optional>
+
 #include "core/globals.h"
+#include "platform/convert.h"
 
 namespace lxm {
 
@@ -15,9 +18,23 @@ constexpr std::string_view kInsertMissing =
     "Insert Into t_DataFlowTimeStamp(FName) Select ? Where Not Exists "
     "(Select 1 From t_DataFlowTimeStamp Where FName = ?)";
 
+// Both rows in one statement, told apart by the first column.
+constexpr std::string_view kSelectPair =
+    "Select 0 As FWhich, FTimeStamp From t_DataFlowTimeStamp Where FName = ? "
+    "Union All Select 1, FTimeStamp From t_DataFlowTimeStamp Where FName = ?";
+
 std::string FirstFieldAsStamp(const Recordset& stamp) {
   if (stamp.Eof() || stamp.Fields().empty()) return std::string(kZeroStamp);
   return StampToText(stamp.Value(size_t{0}));
+}
+
+// The stamp named `name`: kept, or read (and created) and kept.
+std::string StampText(const DbConnection& connection, std::string_view name, bool alias_first_read) {
+  Transaction& transaction = connection.transaction();
+  if (const std::string* kept = transaction.FindKept(name)) return *kept;
+  std::string stamp = FirstFieldAsStamp(ReadStampRecordset(connection, name, alias_first_read));
+  transaction.Keep(name, stamp);
+  return stamp;
 }
 
 }  // namespace
@@ -36,11 +53,32 @@ Recordset ReadStampRecordset(const DbConnection& connection, std::string_view st
 }
 
 std::string ReadTemplateStamp(const DbConnection& connection) {
-  return FirstFieldAsStamp(ReadStampRecordset(connection, kTemplateStampName, true));
+  return StampText(connection, kTemplateStampName, true);
 }
 
 std::string ReadUserStamp(const DbConnection& connection, int32_t user_id) {
-  return FirstFieldAsStamp(ReadStampRecordset(connection, UserStampName(user_id), false));
+  return StampText(connection, UserStampName(user_id), false);
+}
+
+StampPair ReadStampPair(const DbConnection& connection, int32_t user_id) {
+  Transaction& transaction = connection.transaction();
+  std::string user_name = UserStampName(user_id);
+  const std::string* kept_template = transaction.FindKept(kTemplateStampName);
+  const std::string* kept_user = transaction.FindKept(user_name);
+  if (kept_template != nullptr && kept_user != nullptr) return {*kept_template, *kept_user};
+
+  std::optional<std::string> found[2];
+  Recordset rows = connection.Query(kSelectPair, {Variant(kTemplateStampName), Variant(user_name)});
+  for (; !rows.Eof(); rows.MoveNext()) {
+    size_t which = CLng(rows.Value(size_t{0})) == 0 ? 0 : 1;
+    found[which] = StampToText(rows.Value(size_t{1}));
+  }
+  StampPair pair;
+  pair.template_stamp = found[0] ? *found[0] : StampText(connection, kTemplateStampName, true);
+  pair.user_stamp = found[1] ? *found[1] : StampText(connection, user_name, true);
+  transaction.Keep(kTemplateStampName, pair.template_stamp);
+  transaction.Keep(user_name, pair.user_stamp);
+  return pair;
 }
 
 }  // namespace lxm

@@ -31,6 +31,19 @@ std::string ReadTemplateStamp(const DbConnection& connection);
 // The user's stamp in text form.
 std::string ReadUserStamp(const DbConnection& connection, int32_t user_id);
 
+struct StampPair {
+  std::string template_stamp;
+  std::string user_stamp;
+};
+// Both stamps in text form, read in one statement; missing rows are created
+// as by ReadStampRecordset, the template's first.
+StampPair ReadStampPair(const DbConnection& connection, int32_t user_id);
+
+// The stamp readers above remember what they read with the pooled
+// connection (Transaction::Keep) and read the database again only once
+// something was committed since, by this process or another, or when the
+// call has written.
+
 }  // namespace lxm
 
 #endif  // LXM_TREE_STAMPS_H_

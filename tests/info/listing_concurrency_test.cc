@@ -3,11 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "info/datas_info.h"
+#include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
 
 namespace lxm {
@@ -33,28 +35,46 @@ TEST_F(ListingConcurrencyTest, ReadsAfterACommittedEditSeeTheEdit) {
   std::atomic<int> reads{0};
 
   std::vector<std::thread> threads;
+  // The first writer goes through the service's pool, the second through a
+  // connection of its own, as another program would.
   for (int w = 0; w < kWriters; ++w) {
     threads.emplace_back([&, w] {
+      std::unique_ptr<SQLiteConnection> own;
+      if (w == 1) own = SQLiteConnection::Open(path_, false, 30000);
       int i = 0;
       while (!stop) {
         int user = 1 + (i++ + w) % kUsers;
         int value = ++version;
+        // Versions only grow per user: the writer holds the write lock.
+        auto write = [&](auto execute) {
+          execute("UPDATE t_UserSubSystem SET FName = ? WHERE FSubSysID = 1001 AND FUserID = ? "
+                  "AND CAST(FName AS INTEGER) < ?",
+                  Params{Variant(std::to_string(value)), Variant(user), Variant(value)});
+          execute("UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName = ?",
+                  Params{Variant("DataFlow" + std::to_string(user))});
+        };
         try {
-          RunInCallScope(runtime_, true, [&] {
-            Transaction& txn = CallScope::Current()->TransactionFor(connect_string_);
-            // Versions only grow per user: the writer holds the write lock.
-            txn.Execute("UPDATE t_UserSubSystem SET FName = ? WHERE FSubSysID = 1001 AND FUserID = ? "
-                        "AND CAST(FName AS INTEGER) < ?",
-                        {Variant(std::to_string(value)), Variant(user), Variant(value)});
-            txn.Execute("UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName = ?",
-                        {Variant("DataFlow" + std::to_string(user))});
-          });
+          if (own != nullptr) {
+            own->Begin(true);
+            write([&](const char* sql, const Params& params) { own->Execute(sql, params); });
+            own->Commit();
+          } else {
+            RunInCallScope(runtime_, true, [&] {
+              Transaction& txn = CallScope::Current()->TransactionFor(connect_string_);
+              write([&](const char* sql, const Params& params) { txn.Execute(sql, params); });
+            });
+          }
           int seen = committed[static_cast<size_t>(user)].load();
           while (seen < value && !committed[static_cast<size_t>(user)].compare_exchange_weak(seen, value)) {
           }
         } catch (const std::exception& error) {
           ADD_FAILURE() << error.what();
           ++errors;
+          try {
+            if (own != nullptr) own->Rollback();
+          } catch (const std::exception&) {
+            // No transaction was open.
+          }
         }
       }
     });

@@ -10,10 +10,12 @@
 #define LXM_PLATFORM_DB_NATIVE_CONNECTION_H_
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
+#include "platform/db/kept_values.h"
 #include "platform/recordset.h"
 #include "platform/variant.h"
 
@@ -69,6 +71,19 @@ class NativeConnection {
   virtual bool BoundLog(int64_t /*max_bytes*/, int /*wait_ms*/) { return true; }
   // The size of the write-ahead log in bytes; 0 for a backend without one.
   virtual int64_t LogSize() const { return 0; }
+
+  // A number that moves with every commit to the database, made through
+  // this handle or any other, in this process or another: an equal number
+  // means unchanged content. Inside a transaction it is that of the
+  // transaction's snapshot (which it starts when no statement has yet).
+  // nullopt when the backend cannot tell; then nothing is kept.
+  virtual std::optional<uint64_t> ContentVersion() { return std::nullopt; }
+
+  // Values kept with this handle while its content version holds.
+  KeptValues& kept() { return kept_; }
+
+ private:
+  KeptValues kept_;
 };
 
 }  // namespace lxm

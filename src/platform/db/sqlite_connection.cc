@@ -129,6 +129,7 @@ void SQLiteConnection::LimitJournalSize(int64_t bytes) {
 }
 
 void SQLiteConnection::CopyFrom(const std::string& source) {
+  kept().Clear();
   std::unique_ptr<SQLiteConnection> from = Open(source, false, busy_timeout_ms_);
   auto page_size = [](SQLiteConnection& connection) {
     return connection.Query("PRAGMA page_size", {}).Value(size_t{0}).AsLong();
@@ -182,10 +183,25 @@ bool SQLiteConnection::BoundLog(int64_t max_bytes, int wait_ms) {
   return rc == SQLITE_OK;
 }
 
+std::optional<uint64_t> SQLiteConnection::ContentVersion() {
+  // The pragma starts the read (or finds the transaction's) and brings the
+  // pager's data version up to date with other connections' commits; the
+  // pager's number then also counts this handle's own commits, which the
+  // pragma alone leaves out.
+  sqlite3_stmt* statement = Prepare("PRAGMA data_version");
+  StatementReset reset(statement);
+  if (sqlite3_step(statement) != SQLITE_ROW) Fail();
+  unsigned int version = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
+    return std::nullopt;
+  }
+  return version;
+}
+
 sqlite3_stmt* SQLiteConnection::Prepare(std::string_view sql) {
-  std::string key(sql);
-  auto it = statements_.find(key);
+  auto it = statements_.find(sql);
   if (it != statements_.end()) return it->second;
+  std::string key(sql);
   sqlite3_stmt* statement = nullptr;
   const char* tail = nullptr;
   if (sqlite3_prepare_v3(db_, key.data(), static_cast<int>(key.size()), SQLITE_PREPARE_PERSISTENT,

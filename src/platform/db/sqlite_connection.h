@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "platform/db/native_connection.h"
+#include "platform/text_util.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -41,6 +42,7 @@ class SQLiteConnection : public NativeConnection {
   void CheckpointIfIdle(int64_t min_bytes) override;
   bool BoundLog(int64_t max_bytes, int wait_ms) override;
   int64_t LogSize() const override;
+  std::optional<uint64_t> ContentVersion() override;
 
   // Switches the database to WAL journaling (persistent in the file).
   void EnableWriteAheadLog();
@@ -65,7 +67,7 @@ class SQLiteConnection : public NativeConnection {
 
   sqlite3* db_;
   int busy_timeout_ms_;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, sqlite3_stmt*, TransparentStringHash, std::equal_to<>> statements_;
 };
 
 }  // namespace lxm
