@@ -1,12 +1,14 @@
 #include "server/dispatcher.h"
 
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "core/cparse.h"
+#include "core/request_context.h"
 #include "platform/convert.h"
 #include "platform/text_util.h"
 #include "server/arguments.h"
@@ -130,23 +132,24 @@ const ClassInfo& Dispatcher::FindClass(std::string_view prog_id) const {
   return *info;
 }
 
-void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
+std::shared_ptr<CParse> Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
   int index = method.DescriptorIndex();
-  if (!options_.databases || index < 0) return;
+  if (!options_.databases || index < 0) return nullptr;
   // A descriptor that does not parse goes to the method as it came: the
   // method's own trap decides what the caller sees (some swallow it), and its
   // parse fails before anything is opened.
-  CParse parse;
+  auto parse = std::make_shared<CParse>();
   try {
-    parse.ParseString(CStr(args[static_cast<size_t>(index)]));
+    parse->ParseString(CStr(args[static_cast<size_t>(index)]));
   } catch (const ComError&) {
-    return;
+    return nullptr;
   }
-  if (!options_.databases->Allows(parse.ConStr())) {
+  if (!options_.databases->Allows(parse->ConStr())) {
     throw RequestError(403, "database_not_configured",
                        "The descriptor's ConnectString names a database this server does not "
                        "serve; it serves only the databases it was started with.");
   }
+  return parse;
 }
 
 Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
@@ -166,7 +169,9 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
                              "\" (GET /rpc/" + info.prog_id() + " lists them).");
     }
     Arguments args = BindArguments(*method, ParseArguments(body));
-    CheckDescriptor(*method, args);
+    std::shared_ptr<CParse> parsed = CheckDescriptor(*method, args);
+    std::optional<ParsedDescriptorScope> parsed_scope;
+    if (parsed != nullptr) parsed_scope.emplace(parsed->PropsString(), parsed);
 
     std::vector<std::string> before(args.size());
     for (size_t i = 0; i < args.size(); ++i) {

@@ -21,10 +21,12 @@
 #ifndef LXM_SERVER_DISPATCHER_H_
 #define LXM_SERVER_DISPATCHER_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/cparse.h"
 #include "platform/com_error.h"
 #include "platform/runtime.h"
 #include "server/database_allowlist.h"
@@ -81,7 +83,8 @@ class Dispatcher {
 
  private:
   const ClassInfo& FindClass(std::string_view prog_id) const;
-  void CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
+  // The parsed descriptor when it was parsed (to be checked), else nullptr.
+  std::shared_ptr<CParse> CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
 
   Runtime& runtime_;
   const TypeLibrary& library_;
