@@ -1,0 +1,68 @@
+// Prints each benchmark's time as a ratio to a floor measured in the same
+// run, after google-benchmark's own table:
+//
+//   int main(int argc, char** argv) {
+//     return lxm::bench::RunWithFloors(argc, argv, {{"BM_Warm_", "BM_Floor_OnePointRead"}});
+//   }
+//
+// Each rule names a prefix of benchmark names and the floor benchmark they
+// are compared with (CPU time per iteration).
+#ifndef LXM_BENCH_FLOOR_RATIO_H_
+#define LXM_BENCH_FLOOR_RATIO_H_
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lxm::bench {
+
+struct FloorRule {
+  std::string prefix;
+  std::string floor;
+};
+
+class FloorRatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.iterations > 0) {
+        cpu_per_iteration_[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+      }
+    }
+  }
+
+  void Print(const std::vector<FloorRule>& rules) const {
+    std::printf("\n%-44s %12s  %s\n", "benchmark", "cpu us/call", "ratio to floor");
+    for (const auto& [name, seconds] : cpu_per_iteration_) {
+      for (const FloorRule& rule : rules) {
+        if (name.rfind(rule.prefix, 0) != 0 || name == rule.floor) continue;
+        auto floor = cpu_per_iteration_.find(rule.floor);
+        if (floor == cpu_per_iteration_.end() || floor->second <= 0) continue;
+        std::printf("%-44s %12.2f  %.2fx %s (%.2f us)\n", name.c_str(), seconds * 1e6, seconds / floor->second,
+                    rule.floor.c_str(), floor->second * 1e6);
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, double> cpu_per_iteration_;
+};
+
+inline int RunWithFloors(int argc, char** argv, const std::vector<FloorRule>& rules) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  FloorRatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.Print(rules);
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace lxm::bench
+
+#endif  // LXM_BENCH_FLOOR_RATIO_H_
