@@ -4,8 +4,9 @@
 
 namespace lxm {
 
-std::string CDataSource::ConnectString() const {
-  return parse_ == nullptr ? std::string() : parse_->ConStr();
+const std::string& CDataSource::ConnectString() const {
+  static const std::string kNone;
+  return parse_ == nullptr ? kNone : parse_->ConStr();
 }
 
 DbConnection CDataSource::Open(IsolationLevel isolation) {

@@ -28,7 +28,7 @@ class CDataSource {
   void SetDirtyRead(bool NewVal) { dirty_read_ = NewVal; }
   bool dirty_read() const { return dirty_read_; }
 
-  std::string ConnectString() const;
+  const std::string& ConnectString() const;
 
   // A connection at READ COMMITTED, or READ UNCOMMITTED after
   // SetDirtyRead(true). REQUIRES: a CallScope on this thread. Raises the

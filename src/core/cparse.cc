@@ -63,9 +63,12 @@ bool CParse::ParseString(std::string_view sToParse) {
   return true;
 }
 
-std::string CParse::GetProperty(std::string_view sPropName) const {
-  auto it = properties_.find(std::string(sPropName));
-  return it == properties_.end() ? std::string() : it->second;
+std::string CParse::GetProperty(std::string_view sPropName) const { return PropertyRef(sPropName); }
+
+const std::string& CParse::PropertyRef(std::string_view name) const {
+  static const std::string kNone;
+  auto it = properties_.find(name);
+  return it == properties_.end() ? kNone : it->second;
 }
 
 int32_t CParse::UserID() const { return CLng(Variant(GetProperty("UserID"))); }

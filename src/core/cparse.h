@@ -30,13 +30,15 @@ class CParse {
 
   // The value stored under the name (case ignored), or empty text.
   std::string GetProperty(std::string_view sPropName) const;
+  // The same without a copy; valid while the object lives unchanged.
+  const std::string& PropertyRef(std::string_view name) const;
 
   std::string UserName() const { return GetProperty("UserName"); }
   // "UserID" converted by CLng; error 13 when missing or not a number.
   int32_t UserID() const;
   std::string ConDBMSName() const { return GetProperty("DBMS Name"); }
   std::string ConDBMSVersion() const { return GetProperty("DBMS Version"); }
-  std::string ConStr() const { return GetProperty("ConnectString"); }
+  const std::string& ConStr() const { return PropertyRef("ConnectString"); }
   // "LANGUAGE", or "chs" when empty. Not trimmed, not checked.
   std::string LanguageID() const;
   // True when "AcctType" upper-cased is "GY".

@@ -28,10 +28,14 @@ std::string RightChars(std::string_view text, size_t length);
 size_t CharCount(std::string_view text);
 
 // Hash and equality for maps keyed by text without regard to case.
+// Both are transparent: a map keyed by std::string is searched with a
+// string_view without copying it.
 struct CaseInsensitiveHash {
+  using is_transparent = void;
   size_t operator()(std::string_view text) const;
 };
 struct CaseInsensitiveEqual {
+  using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const {
     return EqualsIgnoreCase(a, b);
   }

@@ -168,12 +168,12 @@ void Database::Return(std::unique_ptr<NativeConnection> connection) {
 }
 
 std::string DatabaseRegistry::IdentityOf(std::string_view connect_string) {
-  std::string text(connect_string);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = texts_.find(text);
+    auto it = texts_.find(connect_string);
     if (it != texts_.end()) return it->second;
   }
+  std::string text(connect_string);
   // Resolving the path may touch the file system: outside the lock.
   std::string identity = DatabaseIdentity(ParseConnectString(text));
   std::lock_guard<std::mutex> lock(mutex_);
@@ -183,6 +183,18 @@ std::string DatabaseRegistry::IdentityOf(std::string_view connect_string) {
 }
 
 std::shared_ptr<Database> DatabaseRegistry::Get(std::string_view connect_string) {
+  {
+    // The usual case, a text seen before naming an open pool: one lock, no copy.
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto text = texts_.find(connect_string);
+    if (text != texts_.end()) {
+      auto it = pools_.find(text->second);
+      if (it != pools_.end()) {
+        it->second.last_used = ++uses_;
+        return it->second.database;
+      }
+    }
+  }
   std::string identity = IdentityOf(connect_string);
   DatabaseSettings settings;
   {

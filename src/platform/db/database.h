@@ -37,6 +37,7 @@
 
 #include "platform/db/connect_string.h"
 #include "platform/db/native_connection.h"
+#include "platform/text_util.h"
 
 namespace lxm {
 
@@ -169,7 +170,8 @@ class DatabaseRegistry {
   std::mutex mutex_;
   DatabaseSettings settings_;                              // GUARDED_BY(mutex_)
   std::unordered_map<std::string, Entry> pools_;           // GUARDED_BY(mutex_)
-  std::unordered_map<std::string, std::string> texts_;     // GUARDED_BY(mutex_)
+  // GUARDED_BY(mutex_)
+  std::unordered_map<std::string, std::string, TransparentStringHash, std::equal_to<>> texts_;
   uint64_t uses_ = 0;                                      // GUARDED_BY(mutex_)
 };
 
