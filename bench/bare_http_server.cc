@@ -48,6 +48,8 @@ using tcp = net::ip::tcp;
 // The host's defaults.
 constexpr uint32_t kMaxHeaderBytes = 16 * 1024;
 constexpr uint64_t kMaxBodyBytes = uint64_t{16} << 20;
+// The most bytes handed to one write system call, as in the host.
+constexpr size_t kWriteChunk = size_t{8} << 20;
 
 struct Options {
   std::string reply_file;
@@ -83,7 +85,12 @@ class Session : public std::enable_shared_from_this<Session> {
   // The captured reply keeps the connection open, so a client that asked
   // for a close gets the same bytes and the close.
   void Write() {
-    net::async_write(socket_, net::buffer(reply_),
+    // As the host: a reply of megabytes goes out in as few system calls as
+    // the socket takes, not Asio's 64 KiB at a time.
+    auto as_much_as_fits = [](const beast::error_code& ec, size_t) -> size_t {
+      return ec ? 0 : kWriteChunk;
+    };
+    net::async_write(socket_, net::buffer(reply_), as_much_as_fits,
                      [self = shared_from_this()](beast::error_code ec, size_t) {
                        if (ec || !self->keep_alive_) return self->Close();
                        self->Read();
