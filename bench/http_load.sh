@@ -10,8 +10,8 @@
 # keeps the reply of a second call and starts the bare server with it. Then
 # it runs wrk with 1 and with 8 keep-alive connections per call for
 # $DURATION each (default 5s), against the host and against the floor, and
-# prints requests per second, latency percentiles and the host's rate as a
-# share of the floor's. The floor answers from its I/O threads; set
+# prints requests per second, latency percentiles, the server's CPU time per
+# request and the host's rate as a share of the floor's. The floor answers from its I/O threads; set
 # FLOOR_WORKERS=8 to have it hand every reply to 8 worker threads instead.
 #
 #   bash bench/http_load.sh                 # every scenario
@@ -70,17 +70,31 @@ descriptor() {  # path user language
   printf 'ConnectString={Provider=SQLite;Data Source=%s};UserID=%s;LANGUAGE=%s' "$1" "$2" "$3"
 }
 
-ROW='%-44s %-5s %5s %10s %9s %9s %9s %9s %8s %7s %8s\n'
+ROW='%-44s %-5s %5s %10s %9s %9s %9s %9s %8s %7s %9s %8s\n'
 # shellcheck disable=SC2059
 printf "$ROW" "call" "on" "conns" "req/s" "p50 us" "p90 us" "p99 us" "p99.9 us" "KiB" "errors" \
-  "of floor"
+  "cpu us/r" "of floor"
 
-# load URL CONNECTIONS: wrk's summary numbers (req/s p50 p90 p99 p99.9 KiB errors).
+# The CPU time a process's threads have run, in nanoseconds.
+cpu_ns() {
+  cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ total += $1 } END { printf "%.0f", total }'
+}
+
+# load URL CONNECTIONS PID: wrk's summary numbers (req/s p50 p90 p99 p99.9
+# KiB errors), then the server's CPU time per request in microseconds. On a
+# machine whose cores wrk and other work share, the CPU time per request
+# moves less than the rate.
 load() {
   local threads=1
   [ "$2" -gt 1 ] && threads=2
-  LXM_BODY_FILE="$WORK/body.json" timeout 120 wrk -t"$threads" -c"$2" -d"$DURATION" \
-    --timeout 5s -s "$WORK/post.lua" "$1" | tail -n 1
+  local before summary
+  before="$(cpu_ns "$3")"
+  summary="$(LXM_BODY_FILE="$WORK/body.json" timeout 120 wrk -t"$threads" -c"$2" -d"$DURATION" \
+    --timeout 5s -s "$WORK/post.lua" "$1" | tail -n 1)"
+  local -a numbers
+  read -r -a numbers <<<"$summary"
+  echo "$summary $(awk -v a="$before" -v b="$(cpu_ns "$3")" -v r="${numbers[0]}" -v d="$DURATION" \
+    'BEGIN { s = d + 0; if (d ~ /m$/) s *= 60; printf "%.1f", (r > 0 ? (b - a) / 1000 / (r * s) : 0) }')"
 }
 
 # start_bare REPLY-FILE: serves the bytes on a free port, sets $BARE_URL.
@@ -118,8 +132,8 @@ run() {  # name path body
   start_bare "$WORK/reply.http"
   for connections in 1 8; do
     local host floor
-    read -r -a host <<<"$(load "$URL$path" "$connections")"
-    read -r -a floor <<<"$(load "$BARE_URL$path" "$connections")"
+    read -r -a host <<<"$(load "$URL$path" "$connections" "$SERVER_PID")"
+    read -r -a floor <<<"$(load "$BARE_URL$path" "$connections" "$BARE_PID")"
     local share
     share="$(awk -v h="${host[0]}" -v f="${floor[0]}" 'BEGIN { printf "%.0f%%", (f > 0 ? 100 * h / f : 0) }')"
     # shellcheck disable=SC2059
