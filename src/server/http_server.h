@@ -11,9 +11,13 @@
 // (Boost.Beast on Boost.Asio); a call goes to the pool of worker threads
 // only once its whole request is in, so slow or idle clients hold no worker.
 // The worker sends what of the reply the socket takes at once and leaves
-// the rest to the I/O threads.
+// the rest to the I/O threads. A call of a method whose calls have lately
+// taken under half a millisecond (a cached level, mostly) is run by
+// the I/O thread that read it instead, one at a time per I/O thread: the
+// hand-over to a worker and back would cost more than the call.
 // `/health`, the type library and every refusal are answered on the I/O
-// side, whatever the workers are doing. Replies leave at once (TCP_NODELAY).
+// side, whatever the workers are doing (behind at most one such short call).
+// Replies leave at once (TCP_NODELAY).
 //
 // Deadlines: a request (headers and body) must arrive within
 // `request_timeout_seconds` of its first byte; a connection idle between

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -229,6 +230,59 @@ TEST_F(HttpLimitsTest, FramingErrorsAreRefusedAndWellFormedRequestsAnswered) {
     EXPECT_EQ(reply.status, 200);
     EXPECT_EQ(reply.body, R"({"result":"half"})");
   }
+}
+
+
+// Short calls may run on the I/O thread that read them; calls of a method
+// that has been slow stay on the workers. With one I/O thread and such a
+// call waiting, /health and a quick method are still answered.
+TEST(HttpCallPlacementTest, CallsOfASlowMethodLeaveTheIoThreadFree) {
+  std::promise<void> started;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  TypeLibrary library = EchoLibrary();
+  library.Class("Test.Slow").Add({"Wait", {In("sDsn", ValueType::kString)}, ValueType::kString,
+                                   [&](Runtime&, Arguments& args) {
+                                     if (args[0] == Variant("block")) {
+                                       started.set_value();
+                                       released.wait_for(std::chrono::seconds(20));
+                                     } else {
+                                       std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                     }
+                                     return args[0];
+                                   }});
+  Runtime runtime;
+  HttpServerOptions options;
+  options.port = 0;
+  options.io_threads = 1;
+  options.workers = 2;
+  test::TestServer server(runtime, library, options);
+  const int port = server.port();
+
+  // Enough calls for the server to know which method is quick and which not.
+  RawConnection warm(port);
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(warm.Post("/rpc/Test.Slow/Wait", R"({"args":["nap"]})").status, 200);
+    ASSERT_EQ(warm.Post("/rpc/Test.Echo/Same", R"({"args":["quick"]})").status, 200);
+  }
+
+  std::future<RawReply> waiting = std::async(std::launch::async, [port] {
+    RawConnection connection(port);
+    return connection.Post("/rpc/Test.Slow/Wait", R"({"args":["block"]})");
+  });
+  started.get_future().wait();
+  // A blocked I/O thread would leave these unanswered (the client gives up
+  // after 10 s and sees no status).
+  RawConnection other(port);
+  EXPECT_EQ(other.Get("/health").status, 200);
+  RawReply quick = other.Post("/rpc/Test.Echo/Same", R"({"args":["quick"]})");
+  EXPECT_EQ(quick.status, 200);
+  EXPECT_EQ(quick.body, R"({"result":"quick"})");
+  release.set_value();
+
+  RawReply blocked = waiting.get();
+  EXPECT_EQ(blocked.status, 200);
+  EXPECT_EQ(blocked.body, R"({"result":"block"})");
 }
 
 }  // namespace
