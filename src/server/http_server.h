@@ -14,7 +14,8 @@
 // the rest to the I/O threads. A call of a method whose calls have lately
 // taken under half a millisecond (a cached level, mostly) is run by
 // the I/O thread that read it instead, one at a time per I/O thread: the
-// hand-over to a worker and back would cost more than the call.
+// hand-over to a worker and back would cost more than the call. Writes and
+// commands always go to the workers (they may wait for a lock).
 // `/health`, the type library and every refusal are answered on the I/O
 // side, whatever the workers are doing (behind at most one such short call).
 // Replies leave at once (TCP_NODELAY).
