@@ -119,13 +119,14 @@ TEST(CacheStoreTest, KeptTextOfCachedRowsCountsInTheBound) {
   store.Remove("g", "three");
   EXPECT_EQ(store.stats().bytes, 0u);
 
-  // A bound that held two entries without text drops the older one once the
-  // newer one's text is made.
+  // A bound with room for both entries and the text less half the older
+  // entry drops that one once the newer one's text is made.
   Recordset older = Rows(100, "b");
   Recordset newer = Rows(100, "c");
   store.Put("g", "older", Variant(older), "");
+  const size_t older_bytes = store.stats().bytes;
   store.Put("g", "newer", Variant(newer), "");
-  store.SetMaxBytes(store.stats().bytes + text.size() / 2);
+  store.SetMaxBytes(store.stats().bytes + text.size() - older_bytes / 2);
   const uint64_t evictions = store.stats().evictions;
   newer.data()->Encoded(encode);
   EXPECT_EQ(store.stats().evictions, evictions + 1);
