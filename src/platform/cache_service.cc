@@ -1,5 +1,9 @@
 #include "platform/cache_service.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <functional>
 #include <iterator>
@@ -119,6 +123,35 @@ class CacheStore::TextWatcher : public EncodedTextWatcher {
   CacheStore* store_;  // GUARDED_BY(mutex_)
 };
 
+namespace {
+
+// Gives the allocator's free pages back to the system. glibc keeps freed
+// memory in the arena of the thread that used it, so rows dropped from the
+// cache (and the large levels calls load and let go) would otherwise stay
+// resident in every worker's arena.
+void ReleaseFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
+}  // namespace
+
+CacheStore::Dropped::~Dropped() {
+  entries.clear();
+  if (release_memory) ReleaseFreedMemory();
+}
+
+void CacheStore::NoteDroppedLocked(size_t bytes, Dropped* dropped) {
+  // Trimming walks every arena: done once a good part of the bound has gone,
+  // not for each entry.
+  dropped_since_release_ += bytes;
+  if (dropped_since_release_ >= std::max(max_bytes_ / 4, kMinReleaseBytes)) {
+    dropped_since_release_ = 0;
+    dropped->release_memory = true;
+  }
+}
+
 CacheStore::CacheStore(size_t max_bytes)
     : max_bytes_(max_bytes), text_watcher_(std::make_shared<TextWatcher>(this)) {}
 
@@ -158,7 +191,7 @@ void CacheStore::Put(const std::string& group, const std::string& key, const Var
   }
   entry.bytes = EstimateBytes(entry.value) + entry.full_key.capacity() + sizeof(Entry) +
                 entry.held_rows.capacity() * sizeof(HeldRows);
-  std::list<Entry> dropped;  // released outside the lock
+  Dropped dropped;  // released outside the lock
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = index_.find(entry.full_key);
   if (it != index_.end()) UnlinkLocked(it->second, &dropped);
@@ -178,7 +211,7 @@ void CacheStore::Put(const std::string& group, const std::string& key, const Var
 }
 
 void CacheStore::CountText(const RecordsetData& data, size_t bytes) {
-  std::list<Entry> dropped;  // released outside the lock
+  Dropped dropped;  // released outside the lock
   std::lock_guard<std::mutex> lock(mutex_);
   auto [first, last] = holders_.equal_range(&data);
   for (auto holder = first; holder != last; ++holder) {
@@ -193,8 +226,9 @@ void CacheStore::CountText(const RecordsetData& data, size_t bytes) {
   EvictLocked(&dropped);
 }
 
-void CacheStore::UnlinkLocked(std::list<Entry>::iterator it, std::list<Entry>* dropped) {
+void CacheStore::UnlinkLocked(std::list<Entry>::iterator it, Dropped* dropped) {
   bytes_ -= it->bytes;
+  NoteDroppedLocked(it->bytes, dropped);
   for (const HeldRows& held : it->held_rows) {
     auto [first, last] = holders_.equal_range(held.data);
     for (auto holder = first; holder != last; ++holder) {
@@ -205,10 +239,10 @@ void CacheStore::UnlinkLocked(std::list<Entry>::iterator it, std::list<Entry>* d
     }
   }
   index_.erase(it->full_key);
-  dropped->splice(dropped->end(), lru_, it);
+  dropped->entries.splice(dropped->entries.end(), lru_, it);
 }
 
-void CacheStore::EvictLocked(std::list<Entry>* dropped) {
+void CacheStore::EvictLocked(Dropped* dropped) {
   while (bytes_ > max_bytes_ && !lru_.empty()) {
     UnlinkLocked(std::prev(lru_.end()), dropped);
     ++evictions_;
@@ -221,7 +255,7 @@ size_t CacheStore::max_bytes() const {
 }
 
 void CacheStore::SetMaxBytes(size_t max_bytes) {
-  std::list<Entry> dropped;
+  Dropped dropped;
   std::lock_guard<std::mutex> lock(mutex_);
   max_bytes_ = max_bytes;
   EvictLocked(&dropped);
@@ -229,7 +263,7 @@ void CacheStore::SetMaxBytes(size_t max_bytes) {
 
 void CacheStore::Remove(const std::string& group, const std::string& key) {
   std::string full_key = MakeCacheKey({group, key});
-  std::list<Entry> dropped;
+  Dropped dropped;
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = index_.find(full_key);
   if (it == index_.end()) return;
@@ -237,11 +271,12 @@ void CacheStore::Remove(const std::string& group, const std::string& key) {
 }
 
 void CacheStore::Clear() {
-  std::list<Entry> dropped;
+  Dropped dropped;
   std::lock_guard<std::mutex> lock(mutex_);
-  dropped.swap(lru_);
+  dropped.entries.swap(lru_);
   index_.clear();
   holders_.clear();
+  NoteDroppedLocked(bytes_, &dropped);
   bytes_ = 0;
 }
 

@@ -86,17 +86,26 @@ class CacheStore {
     std::vector<HeldRows> held_rows;
   };
   class TextWatcher;
+  // Entries leaving the store: released after the lock, and then, once
+  // enough has left since the last time, freed memory is given back.
+  struct Dropped {
+    std::list<Entry> entries;
+    bool release_memory = false;
+    ~Dropped();
+  };
+  static constexpr size_t kMinReleaseBytes = size_t{1} << 20;
 
   // Adds the text's bytes to every entry holding `data` that has not
   // counted it, then evicts beyond the bound.
   void CountText(const RecordsetData& data, size_t bytes);
   // Takes the entry out of the store's bookkeeping and moves it to `dropped`.
-  void UnlinkLocked(std::list<Entry>::iterator it, std::list<Entry>* dropped);
+  void UnlinkLocked(std::list<Entry>::iterator it, Dropped* dropped);
+  void NoteDroppedLocked(size_t bytes, Dropped* dropped);
 
   // One lock for the whole store: entries of any size share one bound, and
   // the work under the lock is a hash lookup and a list splice.
   // Drops least recently used entries into `dropped` until within the bound.
-  void EvictLocked(std::list<Entry>* dropped);
+  void EvictLocked(Dropped* dropped);
 
   mutable std::mutex mutex_;
   size_t max_bytes_;  // GUARDED_BY(mutex_)
@@ -105,6 +114,7 @@ class CacheStore {
   // The entries holding each recordset, to find them when its text is made.
   std::unordered_multimap<const RecordsetData*, Entry*> holders_;  // GUARDED_BY(mutex_)
   size_t bytes_ = 0;                                                // GUARDED_BY(mutex_)
+  size_t dropped_since_release_ = 0;                                // GUARDED_BY(mutex_)
   std::shared_ptr<TextWatcher> text_watcher_;
   uint64_t hits_ = 0, misses_ = 0, evictions_ = 0;                  // GUARDED_BY(mutex_)
 };
