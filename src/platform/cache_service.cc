@@ -143,7 +143,7 @@ CacheStore::Dropped::~Dropped() {
 }
 
 void CacheStore::NoteDroppedLocked(size_t bytes, Dropped* dropped) {
-  // Trimming walks every arena: done once a good part of the bound has gone,
+  // Trimming walks every arena: done once a quarter of the bound has gone,
   // not for each entry.
   dropped_since_release_ += bytes;
   if (dropped_since_release_ >= std::max(max_bytes_ / 4, kMinReleaseBytes)) {
