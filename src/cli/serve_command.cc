@@ -1,11 +1,17 @@
 #include <pthread.h>
 #include <signal.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -149,6 +155,49 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
   runtime_options.cache_max_bytes = options.cache_mb << 20;
 }
 
+// Gives freed memory back to the system shortly after calls that loaded
+// from the database. glibc keeps what a worker frees in that worker's arena,
+// so the rows such a call loads and lets go (a level beyond the cache's
+// bound is loaded by every call) would stay resident in each arena. The
+// cache's misses tell that there was such a call; while every call is served
+// from the cache, the allocator is left alone.
+class FreedMemoryReleaser {
+ public:
+  explicit FreedMemoryReleaser(const CacheStore& cache) : cache_(cache), thread_([this] { Run(); }) {}
+  ~FreedMemoryReleaser() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+  FreedMemoryReleaser(const FreedMemoryReleaser&) = delete;
+  FreedMemoryReleaser& operator=(const FreedMemoryReleaser&) = delete;
+
+ private:
+  static constexpr std::chrono::seconds kPeriod{1};
+
+  void Run() {
+    uint64_t misses_seen = cache_.stats().misses;
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!wake_.wait_for(lock, kPeriod, [this] { return stop_; })) {
+      uint64_t misses = cache_.stats().misses;
+      if (misses == misses_seen) continue;
+      misses_seen = misses;
+#if defined(__GLIBC__)
+      malloc_trim(0);
+#endif
+    }
+  }
+
+  const CacheStore& cache_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stop_ = false;  // GUARDED_BY(mutex_)
+  std::thread thread_;  // last: starts once the members above exist
+};
+
 void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options) {
   if (options.db_paths.empty() && options.connect_strings.empty()) {
     throw std::runtime_error("Name at least one database: --db PATH or --connect TEXT (or db or connect in "
@@ -228,6 +277,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
     signalled = true;
     server.Stop();
   });
+  FreedMemoryReleaser releaser(runtime.cache_store());
   server.Serve();
   if (!signalled) pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();

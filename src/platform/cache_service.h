@@ -7,7 +7,9 @@
 // same rows; a cached dictionary as a new dictionary over the same values.
 //
 // The store is bounded in memory (an estimate of the values' size) and drops
-// the least recently used entries beyond the bound.
+// the least recently used entries beyond the bound. The encoded text the
+// server keeps with a cached recordset counts too: made after the entry was
+// stored, it grows the entry and may drop older ones.
 //
 // Thread-safety: CacheStore and the facade are safe to use from any thread.
 #ifndef LXM_PLATFORM_CACHE_SERVICE_H_
@@ -29,6 +31,8 @@
 
 namespace lxm {
 
+class RecordsetData;
+
 // An unambiguous key made of several text fields (each stored with its
 // length), so that no two different field lists give the same key.
 std::string MakeCacheKey(std::initializer_list<std::string_view> fields);
@@ -44,6 +48,9 @@ class CacheStore {
   };
 
   explicit CacheStore(size_t max_bytes);
+  ~CacheStore();
+  CacheStore(const CacheStore&) = delete;
+  CacheStore& operator=(const CacheStore&) = delete;
 
   // The stored value (shared, see above), or nullopt when there is none or,
   // with a stamp, when the entry's stamp differs.
@@ -65,23 +72,50 @@ class CacheStore {
   static constexpr size_t kDefaultMaxBytes = size_t{256} << 20;
 
  private:
+  // A recordset of an entry's value, and whether its encoded text is in the
+  // entry's bytes yet.
+  struct HeldRows {
+    const RecordsetData* data = nullptr;  // kept alive by the entry's value
+    bool text_counted = false;
+  };
   struct Entry {
     std::string full_key;
     Variant value;
     std::string stamp;
     size_t bytes = 0;
+    std::vector<HeldRows> held_rows;
   };
+  class TextWatcher;
+  // Entries leaving the store: released after the lock, and then, once
+  // enough has left since the last time, freed memory is given back.
+  struct Dropped {
+    std::list<Entry> entries;
+    bool release_memory = false;
+    ~Dropped();
+  };
+  static constexpr size_t kMinReleaseBytes = size_t{1} << 20;
+
+  // Adds the text's bytes to every entry holding `data` that has not
+  // counted it, then evicts beyond the bound.
+  void CountText(const RecordsetData& data, size_t bytes);
+  // Takes the entry out of the store's bookkeeping and moves it to `dropped`.
+  void UnlinkLocked(std::list<Entry>::iterator it, Dropped* dropped);
+  void NoteDroppedLocked(size_t bytes, Dropped* dropped);
 
   // One lock for the whole store: entries of any size share one bound, and
   // the work under the lock is a hash lookup and a list splice.
   // Drops least recently used entries into `dropped` until within the bound.
-  void EvictLocked(std::list<Entry>* dropped);
+  void EvictLocked(Dropped* dropped);
 
   mutable std::mutex mutex_;
   size_t max_bytes_;  // GUARDED_BY(mutex_)
   std::list<Entry> lru_;  // GUARDED_BY(mutex_); front = most recent
   std::unordered_map<std::string, std::list<Entry>::iterator> index_;  // GUARDED_BY(mutex_)
+  // The entries holding each recordset, to find them when its text is made.
+  std::unordered_multimap<const RecordsetData*, Entry*> holders_;  // GUARDED_BY(mutex_)
   size_t bytes_ = 0;                                                // GUARDED_BY(mutex_)
+  size_t dropped_since_release_ = 0;                                // GUARDED_BY(mutex_)
+  std::shared_ptr<TextWatcher> text_watcher_;
   uint64_t hits_ = 0, misses_ = 0, evictions_ = 0;                  // GUARDED_BY(mutex_)
 };
 

@@ -50,6 +50,11 @@ bool FilterMatches(const Variant& cell, const Variant& wanted) {
   return cell == wanted;
 }
 
+// The memory a kept text holds: its characters, and roughly the string, its
+// shared block and the allocator's headers.
+constexpr size_t kKeptTextOverhead = 64;
+size_t TextBytes(const std::string& text) { return text.capacity() + kKeptTextOverhead; }
+
 }  // namespace
 
 std::string_view FieldTypeName(FieldType type) {
@@ -88,9 +93,37 @@ std::shared_ptr<const std::string> RecordsetData::Encoded(
   // Encoded outside the lock: a large level takes a while, and readers of an
   // already encoded level must not wait for it.
   auto text = std::make_shared<const std::string>(encode(*this));
-  std::lock_guard<std::mutex> lock(encoded_mutex_);
-  if (encoded_ == nullptr) encoded_ = std::move(text);
+  std::vector<std::weak_ptr<EncodedTextWatcher>> watchers;
+  {
+    std::lock_guard<std::mutex> lock(encoded_mutex_);
+    if (encoded_ != nullptr) return encoded_;  // another caller was first
+    encoded_ = std::move(text);
+    watchers.swap(watchers_);
+  }
+  // Told outside the lock: a watcher takes its own locks, which in turn may
+  // be held while asking EncodedBytes.
+  const size_t bytes = TextBytes(*encoded_);
+  for (const auto& weak : watchers) {
+    if (std::shared_ptr<EncodedTextWatcher> watcher = weak.lock()) watcher->TextMade(*this, bytes);
+  }
   return encoded_;
+}
+
+size_t RecordsetData::EncodedBytes() const {
+  std::lock_guard<std::mutex> lock(encoded_mutex_);
+  return encoded_ != nullptr ? TextBytes(*encoded_) : 0;
+}
+
+void RecordsetData::WatchEncoded(const std::shared_ptr<EncodedTextWatcher>& watcher) const {
+  std::lock_guard<std::mutex> lock(encoded_mutex_);
+  if (encoded_ != nullptr) return;
+  // A level that is cached, dropped and cached again is watched once; expired
+  // watchers go on the way.
+  std::erase_if(watchers_, [](const auto& weak) { return weak.expired(); });
+  for (const auto& weak : watchers_) {
+    if (!weak.owner_before(watcher) && !watcher.owner_before(weak)) return;
+  }
+  watchers_.push_back(watcher);
 }
 
 Recordset::Recordset()

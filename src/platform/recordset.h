@@ -13,6 +13,7 @@
 #ifndef LXM_PLATFORM_RECORDSET_H_
 #define LXM_PLATFORM_RECORDSET_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -59,6 +60,17 @@ struct ColumnType {
   FieldType type;
 };
 
+class RecordsetData;
+
+// Told when a recordset's encoded text is made, so that whoever keeps the
+// rows (the cache) can count the text's memory too.
+class EncodedTextWatcher {
+ public:
+  virtual ~EncodedTextWatcher() = default;
+  // Called once per watcher, without any lock of `data` held.
+  virtual void TextMade(const RecordsetData& data, size_t bytes) = 0;
+};
+
 // The immutable part of a recordset.
 class RecordsetData {
  public:
@@ -75,12 +87,20 @@ class RecordsetData {
   // same time may both encode; the first stored result is kept.
   std::shared_ptr<const std::string> Encoded(
       const std::function<std::string(const RecordsetData&)>& encode) const;
+  // The memory the kept text holds, 0 while there is none.
+  size_t EncodedBytes() const;
+  // Has `watcher` told when the text is made. Nothing happens when the text
+  // exists already (EncodedBytes says so) or the watcher is watching. A
+  // watcher that has expired by then is skipped.
+  void WatchEncoded(const std::shared_ptr<EncodedTextWatcher>& watcher) const;
 
  private:
   std::vector<Field> fields_;
   std::vector<Row> rows_;
   mutable std::mutex encoded_mutex_;
   mutable std::shared_ptr<const std::string> encoded_;  // GUARDED_BY(encoded_mutex_)
+  // Weak: a cache that goes away must not be kept by the rows it held.
+  mutable std::vector<std::weak_ptr<EncodedTextWatcher>> watchers_;  // GUARDED_BY(encoded_mutex_)
 };
 
 class Recordset {

@@ -371,6 +371,9 @@ std::shared_ptr<const std::string> EncodedRecordset(const Recordset& recordset) 
   return recordset.data()->Encoded([](const RecordsetData& data) {
     std::string out;
     Encoder(&out).WriteRecordset(data);
+    // The text is kept (and counted in the cache's bound) as long as the
+    // rows: room the guess or the doubling left over would be kept with it.
+    if (out.capacity() - out.size() > out.size() / 16) out.shrink_to_fit();
     return out;
   });
 }

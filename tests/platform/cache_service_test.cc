@@ -92,6 +92,57 @@ TEST(CacheStoreTest, EvictsLeastRecentlyUsedBeyondTheBound) {
   EXPECT_TRUE(store.Get("g", "k0", nullptr).has_value());
 }
 
+// The encoded text kept with cached rows counts in the bound from the moment
+// it is made, in every entry that holds the rows, and goes with the entries.
+TEST(CacheStoreTest, KeptTextOfCachedRowsCountsInTheBound) {
+  const std::string text(50000, 't');
+  auto encode = [&](const RecordsetData&) { return text; };
+  CacheStore store(CacheStore::kDefaultMaxBytes);
+  Recordset level = Rows(100, "a");
+  store.Put("g", "one", Variant(level), "");
+  store.Put("g", "two", Variant(level), "");  // the same rows under another key
+  const size_t without_text = store.stats().bytes;
+  std::shared_ptr<const std::string> kept = level.data()->Encoded(encode);
+  const size_t with_text = store.stats().bytes;
+  EXPECT_GE(with_text, without_text + 2 * text.size());
+  EXPECT_LE(with_text, without_text + 2 * (text.size() + 1024));
+  // Sent again from the kept text, and not counted again.
+  EXPECT_EQ(level.data()->Encoded([](const RecordsetData&) { return std::string("again"); }), kept);
+  EXPECT_EQ(store.stats().bytes, with_text);
+  // Rows stored after their text was made count it at once.
+  store.Put("g", "three", Variant(level), "");
+  EXPECT_GE(store.stats().bytes, with_text + (with_text - without_text) / 2);
+  // Replaced and removed entries give everything back.
+  store.Put("g", "one", Variant(Rows(1, "b")), "");
+  store.Remove("g", "one");
+  store.Remove("g", "two");
+  store.Remove("g", "three");
+  EXPECT_EQ(store.stats().bytes, 0u);
+
+  // A bound with room for both entries and the text less half the older
+  // entry drops that one once the newer one's text is made.
+  Recordset older = Rows(100, "b");
+  Recordset newer = Rows(100, "c");
+  store.Put("g", "older", Variant(older), "");
+  const size_t older_bytes = store.stats().bytes;
+  store.Put("g", "newer", Variant(newer), "");
+  store.SetMaxBytes(store.stats().bytes + text.size() - older_bytes / 2);
+  const uint64_t evictions = store.stats().evictions;
+  newer.data()->Encoded(encode);
+  EXPECT_EQ(store.stats().evictions, evictions + 1);
+  EXPECT_LE(store.stats().bytes, store.max_bytes());
+  EXPECT_FALSE(store.Get("g", "older", nullptr).has_value());
+  EXPECT_TRUE(store.Get("g", "newer", nullptr).has_value());
+
+  // Rows that outlive their store are encoded as any others.
+  Recordset orphan = Rows(10, "d");
+  {
+    CacheStore gone(CacheStore::kDefaultMaxBytes);
+    gone.Put("g", "k", Variant(orphan), "");
+  }
+  EXPECT_EQ(*orphan.data()->Encoded(encode), text);
+}
+
 TEST(CacheServiceTest, CreatedByProgIdAndMissingComponentFailsTheCreation) {
   Runtime runtime;
   std::shared_ptr<CacheService> cache = OpenCacheService(runtime);
