@@ -159,20 +159,23 @@ CacheStore::~CacheStore() { text_watcher_->Detach(); }
 
 std::optional<Variant> CacheStore::Get(const std::string& group, const std::string& key,
                                        const std::string* stamp) {
+  std::optional<Variant> found = GetStored(group, key, stamp);
+  if (!found) return found;
+  return ShareValue(*found);
+}
+
+std::optional<Variant> CacheStore::GetStored(const std::string& group, const std::string& key,
+                                             const std::string* stamp) {
   std::string full_key = MakeCacheKey({group, key});
-  Variant found;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = index_.find(full_key);
-    if (it == index_.end() || (stamp != nullptr && it->second->stamp != *stamp)) {
-      ++misses_;
-      return std::nullopt;
-    }
-    ++hits_;
-    lru_.splice(lru_.begin(), lru_, it->second);
-    found = it->second->value;  // a reference count, not a copy of the rows
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = index_.find(full_key);
+  if (it == index_.end() || (stamp != nullptr && it->second->stamp != *stamp)) {
+    ++misses_;
+    return std::nullopt;
   }
-  return ShareValue(found);
+  ++hits_;
+  lru_.splice(lru_.begin(), lru_, it->second);
+  return it->second->value;  // a reference count, not a copy of the rows
 }
 
 void CacheStore::Put(const std::string& group, const std::string& key, const Variant& value,

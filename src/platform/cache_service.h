@@ -56,6 +56,10 @@ class CacheStore {
   // with a stamp, when the entry's stamp differs.
   std::optional<Variant> Get(const std::string& group, const std::string& key,
                              const std::string* stamp);
+  // As Get, but the stored value itself, not a share of it: for callers that
+  // only read it, never moving a cursor nor changing a container of it.
+  std::optional<Variant> GetStored(const std::string& group, const std::string& key,
+                                   const std::string* stamp);
   // Stores or replaces the entry. A value larger than the whole bound is not
   // kept.
   void Put(const std::string& group, const std::string& key, const Variant& value,

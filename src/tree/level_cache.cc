@@ -34,9 +34,11 @@ std::optional<Recordset> LevelOf(const std::shared_ptr<const Vector>& levels, bo
 
 std::shared_ptr<const Vector> CachedLevels(CacheService& cache, const std::string& group,
                                            const std::string& key, const std::string& stamp) {
-  Variant cached = cache.GetItem(group, key, &stamp);
-  if (cached.kind() != VariantKind::kVector) return nullptr;
-  return cached.AsVector();
+  // Only read here (each level handed out gets its own cursor), so the
+  // stored vector itself will do.
+  std::optional<Variant> cached = cache.store().GetStored(group, key, &stamp);
+  if (!cached || cached->kind() != VariantKind::kVector) return nullptr;
+  return cached->AsVector();
 }
 
 // Reads one scope's levels, the template's (no user) or a user's, and keeps
