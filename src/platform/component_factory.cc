@@ -29,7 +29,7 @@ std::shared_ptr<Object> ComponentFactory::Create(std::string_view prog_id) const
   Creator creator;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto it = creators_.find(std::string(prog_id));
+    auto it = creators_.find(prog_id);
     if (it == creators_.end()) throw RuntimeError(errors::kCannotCreateObject);
     creator = it->second;
   }

@@ -63,12 +63,14 @@ bool clsDataInfo::FindCachedSnapshot(const std::string& group, const std::string
                                      const std::string& stamp, Variant* value) {
   try {
     std::shared_ptr<CacheService> cache = OpenCacheService(*runtime_);
-    Variant item = cache->GetItem(group, key);
-    if (item.kind() != VariantKind::kDictionary || item.AsDictionary() == nullptr) return false;
-    const Dictionary& entry = *item.AsDictionary();
-    Variant stored_stamp = entry.ValueOr("Timestamp", Variant());
+    // The stored entry is only read here; the caller gets its own share of
+    // the snapshot.
+    std::optional<Variant> item = cache->store().GetStored(group, key, nullptr);
+    if (!item || item->kind() != VariantKind::kDictionary || item->AsDictionary() == nullptr) return false;
+    const Dictionary& entry = *item->AsDictionary();
+    const Variant& stored_stamp = entry.ValueOr("Timestamp", Variant());
     if (stored_stamp.kind() == VariantKind::kString && stored_stamp.AsString() == stamp) {
-      *value = entry.Item("Value");
+      *value = ShareValue(entry.Item("Value"));
       return true;
     }
     cache->Remove(group, key);
