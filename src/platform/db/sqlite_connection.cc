@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/com_error.h"
+#include "platform/db/wal_index_header.h"
 #include "platform/text_util.h"
 
 namespace lxm {
@@ -184,6 +185,17 @@ bool SQLiteConnection::BoundLog(int64_t max_bytes, int wait_ms) {
 }
 
 std::optional<uint64_t> SQLiteConnection::ContentVersion() {
+  // Outside a transaction the answer is about the newest commit. While the
+  // shared WAL-index header reads as it did when this handle last asked,
+  // nobody has committed since and the answer stands; the header is read
+  // before the version, so that a commit in between makes them disagree
+  // next time rather than hide.
+  std::optional<WalIndexHeader> header;
+  if (sqlite3_get_autocommit(db_) != 0) {
+    header = ReadWalIndexHeader(db_);
+    if (header && seen_header_ == header) return seen_version_;
+  }
+  seen_header_.reset();
   // The pragma starts the read (or finds the transaction's) and brings the
   // pager's data version up to date with other connections' commits; the
   // pager's number then also counts this handle's own commits, which the
@@ -194,6 +206,10 @@ std::optional<uint64_t> SQLiteConnection::ContentVersion() {
   unsigned int version = 0;
   if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
     return std::nullopt;
+  }
+  if (header) {
+    seen_header_ = header;
+    seen_version_ = version;
   }
   return version;
 }

@@ -8,11 +8,13 @@
 #define LXM_PLATFORM_DB_SQLITE_CONNECTION_H_
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "platform/db/native_connection.h"
+#include "platform/db/wal_index_header.h"
 #include "platform/text_util.h"
 
 struct sqlite3;
@@ -68,6 +70,10 @@ class SQLiteConnection : public NativeConnection {
   sqlite3* db_;
   int busy_timeout_ms_;
   std::unordered_map<std::string, sqlite3_stmt*, TransparentStringHash, std::equal_to<>> statements_;
+  // The WAL-index header and content version of this handle's last look
+  // outside a transaction (ContentVersion).
+  std::optional<WalIndexHeader> seen_header_;
+  uint64_t seen_version_ = 0;
 };
 
 }  // namespace lxm
