@@ -6,7 +6,8 @@
 //
 //   ConnectString={Provider=SQLite;Data Source=/srv/acct.db};UserID=16394;LANGUAGE=en
 //
-// Thread-safety: none; a CParse belongs to one call.
+// Thread-safety: ParseString is for the owner alone; once parsed, a CParse is
+// only read and may be shared by several calls and threads.
 #ifndef LXM_CORE_CPARSE_H_
 #define LXM_CORE_CPARSE_H_
 

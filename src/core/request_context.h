@@ -1,6 +1,6 @@
-// The request context each public method builds from its descriptor: a fresh
-// CParse and CDataSource per call. Nothing of a descriptor outlives the call
-// (or the host's request, see ParsedDescriptorScope).
+// The request context each public method builds from its descriptor: a
+// CParse (shared with earlier calls of the same text, see ParseDescriptor)
+// and a fresh CDataSource per call.
 #ifndef LXM_CORE_REQUEST_CONTEXT_H_
 #define LXM_CORE_REQUEST_CONTEXT_H_
 
@@ -23,6 +23,12 @@ struct RequestContext {
 // parser report failure.
 RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
 
+// sDsn parsed, or the parse this thread made of the very same text lately:
+// a client sends the same descriptor with every call, and a parsed
+// descriptor is never changed, so one parse serves them all. Raises what
+// ParseString raises (nothing is kept then).
+std::shared_ptr<CParse> ParseDescriptor(std::string_view sDsn);
+
 // While it lives, PrepareContext on this thread takes `parse` for the exact
 // text it was parsed from instead of parsing it again: the host parses a
 // request's descriptor to check it before the call, and the call need not
@@ -40,6 +46,12 @@ class ParsedDescriptorScope {
   std::string_view text_;
   std::shared_ptr<CParse> parse_;
   friend RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
+
+// sDsn parsed, or the parse this thread made of the very same text lately:
+// a client sends the same descriptor with every call, and a parsed
+// descriptor is never changed, so one parse serves them all. Raises what
+// ParseString raises (nothing is kept then).
+std::shared_ptr<CParse> ParseDescriptor(std::string_view sDsn);
 };
 
 }  // namespace lxm

@@ -13,7 +13,9 @@ std::shared_ptr<Dictionary> DatasInfo::PrepareContext(std::string_view sDsn) {
 Recordset DatasInfo::ListLevel(std::string_view sDsn, std::string_view level_name) {
   return RunInCallScope(*runtime_, false, [&] {
     GetObjectContext().SetComplete();
-    PrepareContext(sDsn);
+    context_ = lxm::PrepareContext(*runtime_, sDsn);
+    prepared_ = PreparedLevels();
+    PrepareLevels(*context_.data_source, &prepared_);
     // Every user level was prepared just now, for the current stamps.
     std::optional<Recordset> level = prepared_.Get(level_name, /*template_level=*/false);
     return level ? *level : Recordset();

@@ -166,7 +166,10 @@ std::optional<Variant> CacheStore::Get(const std::string& group, const std::stri
 
 std::optional<Variant> CacheStore::GetStored(const std::string& group, const std::string& key,
                                              const std::string* stamp) {
-  std::string full_key = MakeCacheKey({group, key});
+  return GetStoredByKey(MakeCacheKey({group, key}), stamp);
+}
+
+std::optional<Variant> CacheStore::GetStoredByKey(const std::string& full_key, const std::string* stamp) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = index_.find(full_key);
   if (it == index_.end() || (stamp != nullptr && it->second->stamp != *stamp)) {

@@ -60,6 +60,8 @@ class CacheStore {
   // only read it, never moving a cursor nor changing a container of it.
   std::optional<Variant> GetStored(const std::string& group, const std::string& key,
                                    const std::string* stamp);
+  // As GetStored, by the key MakeCacheKey({group, key}) made once beforehand.
+  std::optional<Variant> GetStoredByKey(const std::string& full_key, const std::string* stamp);
   // Stores or replaces the entry. A value larger than the whole bound is not
   // kept.
   void Put(const std::string& group, const std::string& key, const Variant& value,

@@ -138,9 +138,9 @@ std::shared_ptr<CParse> Dispatcher::CheckDescriptor(const MethodInfo& method, co
   // A descriptor that does not parse goes to the method as it came: the
   // method's own trap decides what the caller sees (some swallow it), and its
   // parse fails before anything is opened.
-  auto parse = std::make_shared<CParse>();
+  std::shared_ptr<CParse> parse;
   try {
-    parse->ParseString(CStr(args[static_cast<size_t>(index)]));
+    parse = ParseDescriptor(CStr(args[static_cast<size_t>(index)]));
   } catch (const ComError&) {
     return nullptr;
   }

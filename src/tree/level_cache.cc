@@ -32,13 +32,48 @@ std::optional<Recordset> LevelOf(const std::shared_ptr<const Vector>& levels, bo
   return Recordset(level.AsRecordset()->data());
 }
 
-std::shared_ptr<const Vector> CachedLevels(CacheService& cache, const std::string& group,
-                                           const std::string& key, const std::string& stamp) {
+std::shared_ptr<const Vector> CachedLevels(CacheService& cache, const std::string& full_key,
+                                           const std::string& stamp) {
   // Only read here (each level handed out gets its own cursor), so the
   // stored vector itself will do.
-  std::optional<Variant> cached = cache.store().GetStored(group, key, &stamp);
+  std::optional<Variant> cached = cache.store().GetStoredByKey(full_key, &stamp);
   if (!cached || cached->kind() != VariantKind::kVector) return nullptr;
   return cached->AsVector();
+}
+
+// Where a descriptor's two scopes are kept in the cache.
+struct ScopeKeys {
+  // Held, so that no other descriptor parsed later takes its address.
+  std::shared_ptr<const CParse> parse;
+  int32_t user_id = 0;
+  std::string group;
+  std::string template_key;
+  std::string user_key;
+  // MakeCacheKey({group, key}) of each, for the look-ups.
+  std::string template_full_key;
+  std::string user_full_key;
+};
+
+// The keys of `parse`'s scopes. A thread serves the same few descriptors
+// over and over (their parses are shared, see ParseDescriptor), so it
+// remembers the keys of the last few instead of building them every call.
+std::shared_ptr<const ScopeKeys> KeysOf(const std::shared_ptr<CParse>& parse, int32_t user_id) {
+  thread_local std::array<std::shared_ptr<const ScopeKeys>, 8> recent;
+  thread_local size_t next = 0;
+  for (const auto& keys : recent) {
+    if (keys != nullptr && keys->parse == parse && keys->user_id == user_id) return keys;
+  }
+  auto keys = std::make_shared<ScopeKeys>();
+  keys->parse = parse;
+  keys->user_id = user_id;
+  CacheIdentity identity = CacheIdentityOf(*parse);
+  keys->group = LevelCacheGroup(parse->LanguageID());
+  keys->template_key = LevelCacheKey(kLevelsKey, identity, std::nullopt);
+  keys->user_key = LevelCacheKey(kLevelsKey, identity, user_id);
+  keys->template_full_key = MakeCacheKey({keys->group, keys->template_key});
+  keys->user_full_key = MakeCacheKey({keys->group, keys->user_key});
+  recent[next++ % recent.size()] = keys;
+  return keys;
 }
 
 // Reads one scope's levels, the template's (no user) or a user's, and keeps
@@ -91,44 +126,46 @@ std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime) {
   return runtime.components().CreateAs<CacheService>(CacheService::kProgID);
 }
 
-std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source, PreparedLevels* prepared) {
+SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared) {
   int32_t user_id = CurrentUserID(data_source);
   DbConnection connection = data_source.Connection();
   StampPair stamps = ReadStampPair(connection, user_id);
   // One service object serves the whole preparation (every object of a
   // runtime shares the same store).
   std::shared_ptr<CacheService> cache = OpenCacheService(data_source.runtime());
-  const CParse& parse = *data_source.ParseObject();
-  CacheIdentity identity = CacheIdentityOf(parse);
-  std::string group = LevelCacheGroup(parse.LanguageID());
-  std::string template_key = LevelCacheKey(kLevelsKey, identity, std::nullopt);
-  std::string user_key = LevelCacheKey(kLevelsKey, identity, user_id);
+  std::shared_ptr<const ScopeKeys> keys = KeysOf(data_source.ParseObject(), user_id);
 
-  auto template_levels = CachedLevels(*cache, group, template_key, stamps.template_stamp);
-  auto user_levels = CachedLevels(*cache, group, user_key, stamps.user_stamp);
+  auto template_levels = CachedLevels(*cache, keys->template_full_key, stamps.template_stamp);
+  auto user_levels = CachedLevels(*cache, keys->user_full_key, stamps.user_stamp);
   Transaction& transaction = connection.transaction();
   if ((template_levels == nullptr || user_levels == nullptr) && !transaction.begun()) {
     // Levels must be read: the stamps they are kept under must come from
     // the snapshot they are read in.
     transaction.BeginSnapshot();
     stamps = ReadStampPair(connection, user_id);
-    template_levels = CachedLevels(*cache, group, template_key, stamps.template_stamp);
-    user_levels = CachedLevels(*cache, group, user_key, stamps.user_stamp);
+    template_levels = CachedLevels(*cache, keys->template_full_key, stamps.template_stamp);
+    user_levels = CachedLevels(*cache, keys->user_full_key, stamps.user_stamp);
   }
   if (template_levels == nullptr) {
-    template_levels = LoadLevels(data_source, *cache, group, template_key, std::nullopt, stamps.template_stamp);
+    template_levels = LoadLevels(data_source, *cache, keys->group, keys->template_key, std::nullopt,
+                                 stamps.template_stamp);
   }
   if (user_levels == nullptr) {
-    user_levels = LoadLevels(data_source, *cache, group, user_key, user_id, stamps.user_stamp);
+    user_levels = LoadLevels(data_source, *cache, keys->group, keys->user_key, user_id, stamps.user_stamp);
   }
   if (prepared != nullptr) {
     prepared->Put(true, std::move(template_levels));
     prepared->Put(false, std::move(user_levels));
   }
+  return {std::move(stamps), user_id};
+}
+
+std::shared_ptr<Dictionary> PrepareSnapshotStamps(CDataSource& data_source, PreparedLevels* prepared) {
+  SnapshotStamps stamps = PrepareLevels(data_source, prepared);
   auto result = Dictionary::Create();
-  result->Set("TimeStamp", std::move(stamps.template_stamp));
-  result->Set("UserTimeStamp", std::move(stamps.user_stamp));
-  result->Set("UserID", user_id);
+  result->Set("TimeStamp", std::move(stamps.stamps.template_stamp));
+  result->Set("UserTimeStamp", std::move(stamps.stamps.user_stamp));
+  result->Set("UserID", stamps.user_id);
   return result;
 }
 
@@ -144,8 +181,10 @@ std::optional<Recordset> GetCachedLevel(Runtime& runtime, std::string_view level
     user_id = CLng(stamps.ValueOr("UserID", Variant(0)));
     stamp = CStr(stamps.ValueOr("UserTimeStamp", Variant(kZeroStamp)));
   }
-  std::shared_ptr<const Vector> levels = CachedLevels(
-      *OpenCacheService(runtime), LevelCacheGroup(language_id), LevelCacheKey(kLevelsKey, identity, user_id), stamp);
+  std::shared_ptr<const Vector> levels =
+      CachedLevels(*OpenCacheService(runtime),
+                   MakeCacheKey({LevelCacheGroup(language_id), LevelCacheKey(kLevelsKey, identity, user_id)}),
+                   stamp);
   if (std::optional<Recordset> level = LevelOf(levels, template_level, level_name)) return level;
   if (prepared != nullptr) return prepared->Get(level_name, template_level);
   return std::nullopt;

@@ -22,6 +22,7 @@
 #include "platform/cache_service.h"
 #include "platform/dictionary.h"
 #include "platform/recordset.h"
+#include "tree/stamps.h"
 
 namespace lxm {
 
@@ -56,6 +57,13 @@ class PreparedLevels {
 // A cache service object of the runtime; raises the creation error (429)
 // when the component is not available.
 std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime);
+
+struct SnapshotStamps {
+  StampPair stamps;
+  int32_t user_id = 0;
+};
+// As PrepareSnapshotStamps below, the stamps without a dictionary.
+SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared);
 
 // Brings the template and the caller's levels in the cache up to date for
 // the current stamps and returns the stamp dictionary: "TimeStamp" (template
