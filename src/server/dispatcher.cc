@@ -12,6 +12,7 @@
 #include "platform/convert.h"
 #include "platform/text_util.h"
 #include "server/arguments.h"
+#include "server/flat_arguments.h"
 #include "server/json_codec.h"
 #include "server/request_error.h"
 
@@ -40,6 +41,7 @@ void AppendNamedText(std::string_view name, std::string_view value, std::string*
 // The positional arguments of a request body.
 std::vector<Variant> ParseArguments(std::string_view body) {
   if (TrimSpaces(body).empty()) return {};
+  if (std::optional<std::vector<Variant>> flat = ReadFlatArguments(body)) return std::move(*flat);
   Json json;
   try {
     // The body and "args" are two levels above the arguments' own.
