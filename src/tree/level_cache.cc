@@ -1,6 +1,10 @@
 #include "tree/level_cache.h"
 
 #include <array>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <unordered_map>
 
 #include "core/globals.h"
 #include "platform/convert.h"
@@ -97,6 +101,49 @@ std::shared_ptr<const Vector> LoadLevels(CDataSource& data_source, CacheService&
   return levels;
 }
 
+// A scope's levels read once for all who need them at the same stamp at the
+// same time. Without this, callers who miss together each read the scope
+// and hold it at once: for a scope too large for the cache that is every
+// caller, every call. The levels are the same for all, since equal stamps
+// mean equal content.
+std::shared_ptr<const Vector> LoadLevelsOnce(const std::string& full_key, const std::string& stamp,
+                                             const std::function<std::shared_ptr<const Vector>()>& load) {
+  using Loaded = std::shared_future<std::shared_ptr<const Vector>>;
+  static std::mutex mutex;
+  static std::unordered_map<std::string, Loaded> under_way;  // GUARDED_BY(mutex)
+  std::string id = MakeCacheKey({full_key, stamp});
+  std::promise<std::shared_ptr<const Vector>> promise;
+  Loaded other;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = under_way.find(id);
+    if (it != under_way.end()) {
+      other = it->second;
+    } else {
+      under_way.emplace(id, promise.get_future().share());
+    }
+  }
+  if (other.valid()) {
+    // A load that failed hands over nothing: then this caller reads for
+    // itself and meets its own error, if any.
+    if (std::shared_ptr<const Vector> levels = other.get()) return levels;
+    return load();
+  }
+  std::shared_ptr<const Vector> levels;
+  try {
+    levels = load();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex);
+    under_way.erase(id);
+    promise.set_value(nullptr);
+    throw;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  under_way.erase(id);
+  promise.set_value(levels);
+  return levels;
+}
+
 }  // namespace
 
 CacheIdentity CacheIdentityOf(const CParse& parse) {
@@ -147,11 +194,15 @@ SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared)
     user_levels = CachedLevels(*cache, keys->user_full_key, stamps.user_stamp);
   }
   if (template_levels == nullptr) {
-    template_levels = LoadLevels(data_source, *cache, keys->group, keys->template_key, std::nullopt,
-                                 stamps.template_stamp);
+    template_levels = LoadLevelsOnce(keys->template_full_key, stamps.template_stamp, [&] {
+      return LoadLevels(data_source, *cache, keys->group, keys->template_key, std::nullopt,
+                        stamps.template_stamp);
+    });
   }
   if (user_levels == nullptr) {
-    user_levels = LoadLevels(data_source, *cache, keys->group, keys->user_key, user_id, stamps.user_stamp);
+    user_levels = LoadLevelsOnce(keys->user_full_key, stamps.user_stamp, [&] {
+      return LoadLevels(data_source, *cache, keys->group, keys->user_key, user_id, stamps.user_stamp);
+    });
   }
   if (prepared != nullptr) {
     prepared->Put(true, std::move(template_levels));
