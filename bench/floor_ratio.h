@@ -27,12 +27,17 @@ struct FloorRule {
 
 class FloorRatioReporter : public benchmark::ConsoleReporter {
  public:
+  // With --benchmark_repetitions the medians count; a single run counts as
+  // it is.
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.iterations > 0) {
-        cpu_per_iteration_[run.benchmark_name()] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-      }
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type == Run::RT_Aggregate && !median) continue;
+      if (run.run_type == Run::RT_Iteration && (run.repetitions > 1 || run.iterations == 0)) continue;
+      std::string name = run.run_name.str();
+      if (size_t at = name.find("/repeats:"); at != std::string::npos) name.erase(at);
+      cpu_per_iteration_[name] = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
   }
 
