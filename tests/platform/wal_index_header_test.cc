@@ -7,9 +7,12 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
 
 namespace lxm {
@@ -36,8 +39,6 @@ class WalIndexHeaderTest : public test::AccountTest {
 TEST_F(WalIndexHeaderTest, MovesWithEveryCommitAndWithNothingElse) {
   sqlite3* mine = Open(path_);
   sqlite3* other = Open(path_);
-  // Nothing to look at before this handle has read the database once.
-  EXPECT_FALSE(ReadWalIndexHeader(mine).has_value());
   Run(mine, "Insert Into t_DataFlowTimeStamp(FName) Values ('DataFlow7')");
   std::optional<WalIndexHeader> last = ReadWalIndexHeader(mine);
   ASSERT_TRUE(last.has_value());
@@ -68,11 +69,23 @@ TEST_F(WalIndexHeaderTest, MovesWithEveryCommitAndWithNothingElse) {
   }
 }
 
-TEST_F(WalIndexHeaderTest, NothingWithoutAWriteAheadLog) {
+// Without a log there is no header: a handle goes on asking SQLite, sees
+// every commit, and opens no index beside the database.
+TEST_F(WalIndexHeaderTest, AHandleWithoutALogAsksSQLiteEveryTime) {
   std::string path = (std::filesystem::path(path_).parent_path() / "journal.db").string();
-  sqlite3* db = Open(path);
-  Run(db, "PRAGMA journal_mode=DELETE; Create Table t(a); Insert Into t Values (1); Select * From t");
-  EXPECT_FALSE(ReadWalIndexHeader(db).has_value());
+  sqlite3* other = Open(path);
+  Run(other, "PRAGMA journal_mode=DELETE; Create Table t(a)");
+  std::unique_ptr<SQLiteConnection> mine = SQLiteConnection::Open(path, false, 1000);
+  std::optional<uint64_t> last = mine->ContentVersion();
+  ASSERT_TRUE(last.has_value());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(mine->ContentVersion(), last);
+    Run(other, "Insert Into t Values (1)");
+    std::optional<uint64_t> now = mine->ContentVersion();
+    EXPECT_NE(now, last);
+    last = now;
+  }
+  EXPECT_FALSE(std::filesystem::exists(path + "-shm"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/com_error.h"
+#include "platform/convert.h"
 #include "platform/db/wal_index_header.h"
 #include "platform/text_util.h"
 
@@ -123,7 +124,10 @@ void SQLiteConnection::ExecPlain(const std::string& sql) {
   }
 }
 
-void SQLiteConnection::EnableWriteAheadLog() { ExecPlain("PRAGMA journal_mode=WAL"); }
+void SQLiteConnection::EnableWriteAheadLog() {
+  ExecPlain("PRAGMA journal_mode=WAL");
+  write_ahead_log_.reset();
+}
 
 void SQLiteConnection::LimitJournalSize(int64_t bytes) {
   ExecPlain("PRAGMA journal_size_limit=" + std::to_string(bytes));
@@ -191,7 +195,7 @@ std::optional<uint64_t> SQLiteConnection::ContentVersion() {
   // before the version, so that a commit in between makes them disagree
   // next time rather than hide.
   std::optional<WalIndexHeader> header;
-  if (sqlite3_get_autocommit(db_) != 0) {
+  if (write_ahead_log_ == true && sqlite3_get_autocommit(db_) != 0) {
     header = ReadWalIndexHeader(db_);
     if (header && seen_header_ == header) return seen_version_;
   }
@@ -206,6 +210,12 @@ std::optional<uint64_t> SQLiteConnection::ContentVersion() {
   unsigned int version = 0;
   if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK) {
     return std::nullopt;
+  }
+  if (!write_ahead_log_) {
+    // Asked once: a database leaves WAL mode only with no other connection
+    // open, and the header is only there to look at in that mode.
+    Recordset mode = Query("PRAGMA journal_mode", {});
+    write_ahead_log_ = !mode.Eof() && EqualsIgnoreCase(CStr(mode.Value(size_t{0})), "wal");
   }
   if (header) {
     seen_header_ = header;

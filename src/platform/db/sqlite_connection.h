@@ -74,6 +74,8 @@ class SQLiteConnection : public NativeConnection {
   // outside a transaction (ContentVersion).
   std::optional<WalIndexHeader> seen_header_;
   uint64_t seen_version_ = 0;
+  // Whether the database is in WAL mode; unknown until first asked.
+  std::optional<bool> write_ahead_log_;
 };
 
 }  // namespace lxm

@@ -24,8 +24,9 @@ namespace lxm {
 using WalIndexHeader = std::array<uint32_t, 12>;
 
 // The header of `db`'s main database, or nullopt when it cannot be read
-// safely: the database is not in WAL mode, its index is not mapped yet or
-// not initialised, or a writer is updating it right now.
+// safely: its index is not mapped yet or not initialised, or a writer is
+// updating it right now. REQUIRES: the database is in WAL mode (else this
+// would open an index the connection never closes).
 std::optional<WalIndexHeader> ReadWalIndexHeader(sqlite3* db);
 
 }  // namespace lxm
