@@ -19,6 +19,7 @@
 #include "platform/db/redacted_connect_string.h"
 #include "server/json_codec.h"
 #include "test_support/account_fixture.h"
+#include "test_support/cli_process.h"
 #include "test_support/error_matchers.h"
 #include "tree/cls_data_info.h"
 #include "tree/postgres_account.h"
@@ -266,6 +267,20 @@ class PostgresDemoTest : public PostgresBackendTest {
 // The same demo account on both backends gives the same answers, field
 // names, types and rows in order.
 TEST_F(PostgresDemoTest, ReadMethodsGiveWhatSQLiteGives) {
+  // The command-line tool makes the PostgreSQL account: it refuses to
+  // overwrite one, replaces it when told, and never prints the password.
+  test::CliResult refused = test::RunCli({"init", "--connect", connect_string_, "--demo"}, 60);
+  EXPECT_NE(refused.exit_code, 0);
+  EXPECT_NE(refused.output.find("holds an account already"), std::string::npos) << refused.output;
+  test::CliResult made = test::RunCli({"init", "--connect", connect_string_, "--demo", "--replace"}, 60);
+  ASSERT_EQ(made.exit_code, 0) << made.output;
+  std::string password = ParseConnectString(connect_string_).Get("Password");
+  for (const std::string& output : {refused.output, made.output}) {
+    if (!password.empty()) {
+      EXPECT_EQ(output.find(password), std::string::npos) << output;
+    }
+  }
+
   test::TempDir dir;
   std::string path = (dir.path() / "account.db").string();
   AccountSetupOptions options;
