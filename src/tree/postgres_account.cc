@@ -21,7 +21,9 @@ std::string DropScript() {
   }
   script +=
       "DROP FUNCTION IF EXISTS fn_DataFlowTimeStamp() CASCADE;\n"
+      "DROP FUNCTION IF EXISTS fn_NormalFuncGroupID() CASCADE;\n"
       "DROP SEQUENCE IF EXISTS sq_DataFlowRowVersion;\n"
+      "DROP SEQUENCE IF EXISTS sq_NormalFuncGroup;\n"
       "DROP DOMAIN IF EXISTS rowversion;\n";
   return script;
 }

@@ -249,6 +249,27 @@ TEST_F(PostgresBackendTest, RollingBackToASavepointUndoesOnlyWhatFollowedIt) {
   EXPECT_EQ(names(), "A;C;");
 }
 
+TEST_F(PostgresBackendTest, FavouriteGroupsAreNumberedAsAutoincrementNumbersThem) {
+  Database::Lease handle = Handle();
+  const std::string add = "INSERT INTO t_NormalFuncGroup (FUserID, FFuncGroupName) VALUES (?, ?)";
+  const std::string add_with_id =
+      "INSERT INTO t_NormalFuncGroup (FFuncGroupID, FUserID, FFuncGroupName) VALUES (?, ?, ?)";
+  auto last_id = [&] {
+    return handle->Query("SELECT MAX(FFuncGroupID) AS FLast FROM t_NormalFuncGroup", {}).Value(size_t{0});
+  };
+  // Stored with their IDs, as the demo data and imports store them.
+  handle->Execute(add_with_id, {Variant(1), Variant(7), Variant(std::string("given first"))});
+  handle->Execute(add, {Variant(7), Variant(std::string("first"))});
+  EXPECT_EQ(last_id(), Variant(2));
+  handle->Execute(add_with_id, {Variant(40), Variant(7), Variant(std::string("given"))});
+  handle->Execute(add, {Variant(7), Variant(std::string("after"))});
+  EXPECT_EQ(last_id(), Variant(41));
+  // A deleted greatest ID is not given again.
+  handle->Execute("DELETE FROM t_NormalFuncGroup WHERE FFuncGroupID = ?", {Variant(41)});
+  handle->Execute(add, {Variant(7), Variant(std::string("later"))});
+  EXPECT_EQ(last_id(), Variant(42));
+}
+
 // Where two encoded values first differ, with some text around it; empty
 // when they are equal.
 std::string FirstDifference(const std::string& expected, const std::string& actual) {
