@@ -4,6 +4,7 @@
 // skipped otherwise. Every test recreates the account in that database.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -247,6 +248,23 @@ TEST_F(PostgresBackendTest, RollingBackToASavepointUndoesOnlyWhatFollowedIt) {
   ASSERT_TRUE(refused.has_value());
   EXPECT_EQ(refused->source(), "PostgreSQL");
   EXPECT_EQ(names(), "A;C;");
+}
+
+TEST_F(PostgresBackendTest, AWriterWaitsForTheOneBeforeItAtMostTheBusyTimeout) {
+  ConnectString target = ParseConnectString(connect_string_);
+  std::unique_ptr<PostgresConnection> first = PostgresConnection::Open(target, 200);
+  std::unique_ptr<PostgresConnection> second = PostgresConnection::Open(target, 200);
+  first->Begin(true);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(second->Begin(true), WriteLockBusy);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+  // Readers do not wait for writers, and the lock comes once the first ends.
+  second->Begin(false);
+  EXPECT_EQ(second->Query("SELECT COUNT(*) AS FCount FROM t_DataFlowProfile", {}).Value(size_t{0}), Variant(0));
+  second->Rollback();
+  first->Commit();
+  second->Begin(true);
+  second->Rollback();
 }
 
 TEST_F(PostgresBackendTest, FavouriteGroupsAreNumberedAsAutoincrementNumbersThem) {

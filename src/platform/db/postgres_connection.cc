@@ -145,8 +145,8 @@ std::unique_ptr<PostgresConnection> PostgresConnection::Open(const ConnectString
   if (database.empty()) {
     throw DatabaseError(kBackend, "The connect string names no database (Database).");
   }
-  // Only the properties given; libpq's defaults for the rest. No service
-  // file or environment picks another server behind the caller's back.
+  // Only the properties given; libpq's defaults (and its PG* environment
+  // variables) for the rest.
   std::vector<const char*> keys;
   std::vector<const char*> values;
   auto add = [&](const char* key, const std::string& value) {
