@@ -7,6 +7,7 @@
 # LXM_TEST_PG already set they use that database instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$(pwd)"
 scripts/install_deps.sh
 if [ "${LXM_SANITIZE:-0}" = "1" ]; then
   export BUILD_DIR="${BUILD_DIR:-build-sanitize}"
@@ -17,8 +18,9 @@ scripts/build.sh
 
 if [ -z "${LXM_TEST_PG:-}" ]; then
   pg_dir="$(mktemp -d /tmp/lxm-pg.XXXXXX)"
-  trap 'scripts/pg_cluster.sh stop "$pg_dir"' EXIT
-  LXM_TEST_PG="$(scripts/pg_cluster.sh start "$pg_dir")"
+  # The tests run from the build folder: the trap names the script whole.
+  trap '"$root/scripts/pg_cluster.sh" stop "$pg_dir"' EXIT
+  LXM_TEST_PG="$("$root/scripts/pg_cluster.sh" start "$pg_dir")"
   export LXM_TEST_PG
 fi
 
