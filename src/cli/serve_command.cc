@@ -22,6 +22,7 @@
 
 #include "cli/commands.h"
 #include "platform/db/connect_string.h"
+#include "platform/db/redacted_connect_string.h"
 #include "platform/runtime.h"
 #include "server/database_allowlist.h"
 #include "server/http_server.h"
@@ -29,6 +30,7 @@
 #include "server/serve_config.h"
 #include "server/type_library.h"
 #include "tree/account_setup.h"
+#include "tree/postgres_account.h"
 
 namespace lxm::cli {
 
@@ -90,7 +92,8 @@ CLI::Range RangeOf(server::IntRange range) { return CLI::Range(range.min, range.
 
 void PrintExamples(const ServeOptions& options, const std::string& url,
                    const std::string& connect_string, const std::string& db_path) {
-  std::string descriptor = "ConnectString={" + connect_string +
+  // Never the password: the example shows "***" in its place.
+  std::string descriptor = "ConnectString={" + RedactedConnectString(ParseConnectString(connect_string)) +
                            "};UserID=" + std::to_string(options.example_user) + ";LANGUAGE=en";
   std::string body = R"({"args": [)";
   server::AppendJsonString(descriptor, &body);
@@ -238,7 +241,11 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   }
   for (const std::string& connect_string : options.connect_strings) {
     ConnectString parsed = ParseConnectString(connect_string);
-    if (parsed.backend == Backend::kSQLite) CheckAccountDatabase(parsed.data_source());
+    if (parsed.backend == Backend::kSQLite) {
+      CheckAccountDatabase(parsed.data_source());
+    } else {
+      CheckPostgresAccount(runtime, connect_string);
+    }
     runtime.databases().Get(connect_string);
     allowlist.Add(connect_string);
   }
@@ -264,7 +271,9 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
             << (options.enable_exec ? ", ExecCmd and RegMiddle enabled" : "")
             << (server_options.token.empty() ? "" : ", bearer token required") << ")\n";
   for (const std::string& path : absolute_paths) std::cout << "  database " << path << "\n";
-  for (const std::string& text : options.connect_strings) std::cout << "  database " << text << "\n";
+  for (const std::string& text : options.connect_strings) {
+    std::cout << "  database " << RedactedConnectString(ParseConnectString(text)) << "\n";
+  }
   if (!options.registry_file.empty()) std::cout << "  registry " << options.registry_file << "\n";
   PrintExamples(options, url, allowlist.connect_strings().front(),
                 absolute_paths.empty() ? std::string() : absolute_paths.front());

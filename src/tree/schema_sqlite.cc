@@ -10,6 +10,9 @@
 
 namespace lxm::schema {
 
+// In schema_postgres.cc.
+extern const char kPostgresScript[];
+
 namespace {
 
 constexpr const char kSQLiteScript[] = R"SQL(
@@ -323,9 +326,9 @@ std::string CreateScript(Backend backend) {
     case Backend::kSQLite:
       return kSQLiteScript;
     case Backend::kPostgreSQL:
-      break;
+      return kPostgresScript;
   }
-  throw DatabaseError("PostgreSQL", "the PostgreSQL schema is not available in this build");
+  throw DatabaseError("PostgreSQL", "unknown backend");
 }
 
 std::vector<std::string> TableNames(Backend backend) {

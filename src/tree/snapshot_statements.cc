@@ -79,7 +79,10 @@ TemplateTable TemplateTableOf(Level level) {
   return {};
 }
 
-constexpr std::string_view kUserProfile = "Select * From t_UserDataFlowProfile Where FUserID = ?";
+// Ordered as SQLite's key (FUserID, FName) gives the rows; PostgreSQL keeps
+// no order of its own.
+constexpr std::string_view kUserProfile =
+    "Select * From t_UserDataFlowProfile Where FUserID = ? Order by FName";
 
 ComError NoSuchLevel() {
   return ComError(errors::kInvalidCall, std::string(kRuntimeErrorSource),

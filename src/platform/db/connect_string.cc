@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/com_error.h"
+#include "platform/db/redacted_connect_string.h"
 
 namespace lxm {
 
@@ -62,6 +63,16 @@ ConnectString ParseConnectString(std::string_view text) {
     throw ProviderNotFound();
   }
   return result;
+}
+
+std::string RedactedConnectString(const ConnectString& connect_string) {
+  std::string password = connect_string.Get("Password");
+  std::string text = connect_string.text;
+  if (password.empty()) return text;
+  for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 3)) {
+    text.replace(at, password.size(), "***");
+  }
+  return text;
 }
 
 std::string SQLiteConnectString(std::string_view path) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/com_error.h"
+#include "platform/db/postgres_connection.h"
 #include "platform/db/sqlite_connection.h"
 
 namespace lxm {
@@ -57,9 +58,10 @@ std::unique_ptr<NativeConnection> Database::OpenNative(bool create) {
       return connection;
     }
     case Backend::kPostgreSQL:
-      break;
+      // The database must exist: `create` only makes the schema, in it.
+      return PostgresConnection::Open(connect_string_, settings_.lock_wait_ms);
   }
-  throw DatabaseError("PostgreSQL", "The PostgreSQL backend is not available in this build.");
+  throw DatabaseError("PostgreSQL", "Unknown backend.");
 }
 
 Database::Lease Database::Acquire() {
