@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/db/redacted_connect_string.h"
 #include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
 #include "test_support/error_matchers.h"
@@ -196,6 +197,31 @@ TEST_F(DatabaseRegistryTest, TheWriteAheadLogStaysBoundedUnderReadersThatNeverSt
   // through (a try that readers held up is repeated once the log has grown
   // by a quarter of the bound).
   EXPECT_LE(largest, static_cast<uintmax_t>(2 * kBound));
+}
+
+}  // namespace
+}  // namespace lxm
+
+namespace lxm {
+namespace {
+
+TEST(WithoutPasswordTest, EveryOccurrenceIsHiddenWhateverThePassword) {
+  struct Case {
+    std::string text;
+    std::string password;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"Host=h;Password=pw;User ID=pw", "pw", "Host=h;Password=***;User ID=***"},
+      {"Password=*;x=**", "*", "Password=***;x=******"},
+      {"Password=***", "***", "Password=***"},
+      {"Password=;Host=h", "", "Password=;Host=h"},
+      // A short password hides more than itself: never less.
+      {"Password=aa", "a", "P***ssword=******"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WithoutPassword(c.text, c.password), c.shown) << c.text;
+  }
 }
 
 }  // namespace

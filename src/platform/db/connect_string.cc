@@ -65,14 +65,19 @@ ConnectString ParseConnectString(std::string_view text) {
   return result;
 }
 
-std::string RedactedConnectString(const ConnectString& connect_string) {
-  std::string password = connect_string.Get("Password");
-  std::string text = connect_string.text;
+std::string WithoutPassword(std::string text, std::string_view password) {
   if (password.empty()) return text;
-  for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at + 3)) {
-    text.replace(at, password.size(), "***");
+  constexpr std::string_view kHidden = "***";
+  // Searching on after the replacement: a password of stars stays found once.
+  for (size_t at = text.find(password); at != std::string::npos;
+       at = text.find(password, at + kHidden.size())) {
+    text.replace(at, password.size(), kHidden);
   }
   return text;
+}
+
+std::string RedactedConnectString(const ConnectString& connect_string) {
+  return WithoutPassword(connect_string.text, connect_string.Get("Password"));
 }
 
 std::string SQLiteConnectString(std::string_view path) {

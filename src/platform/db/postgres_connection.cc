@@ -9,6 +9,7 @@
 
 #include "platform/com_error.h"
 #include "platform/db/column_spelling.h"
+#include "platform/db/redacted_connect_string.h"
 
 namespace lxm {
 
@@ -28,14 +29,6 @@ constexpr Oid kNumericOid = 1700;
 
 // SQLSTATE of a lock that did not come within lock_timeout.
 constexpr std::string_view kLockNotAvailable = "55P03";
-
-std::string WithoutPassword(std::string text, const std::string& password) {
-  if (password.empty()) return text;
-  for (size_t at = text.find(password); at != std::string::npos; at = text.find(password, at)) {
-    text.replace(at, password.size(), "***");
-  }
-  return text;
-}
 
 // libpq's messages end with a newline.
 std::string Trimmed(const char* message) {
