@@ -15,6 +15,9 @@ std::shared_ptr<Dictionary> clsDataInfo::GetTemplate(std::string_view sDsn) {
     std::string language = context_.parse->LanguageID();
 
     CacheIdentity identity = CacheIdentityOf(*context_.parse);
+    // Not kept when the call wrote before: should it roll back, a later
+    // commit may give the stamp it saw to other content.
+    const bool keep = !connection.transaction().has_written();
 
     auto snapshot = Dictionary::Create();
     std::string stamp = ReadTemplateStamp(connection);
@@ -36,7 +39,7 @@ std::shared_ptr<Dictionary> clsDataInfo::GetTemplate(std::string_view sDsn) {
       std::string sql = TemplateLevelStatement(level, language, ColumnSet::kSnapshot);
       snapshot->Set(LevelKey(level), connection.Query(sql));
     }
-    StoreCachedSnapshot(group, key, Variant(snapshot), stamp);
+    if (keep) StoreCachedSnapshot(group, key, Variant(snapshot), stamp);
     return snapshot;
   });
 }

@@ -81,10 +81,11 @@ std::shared_ptr<const ScopeKeys> KeysOf(const std::shared_ptr<CParse>& parse, in
 }
 
 // Reads one scope's levels, the template's (no user) or a user's, and keeps
-// them for `stamp`.
+// them for `stamp` when `keep`.
 std::shared_ptr<const Vector> LoadLevels(CDataSource& data_source, CacheService& cache,
                                          const std::string& group, const std::string& key,
-                                         std::optional<int32_t> user_id, const std::string& stamp) {
+                                         std::optional<int32_t> user_id, const std::string& stamp,
+                                         bool keep) {
   DbConnection connection = data_source.Connection();
   std::string language = data_source.ParseObject()->LanguageID();
   auto levels = Vector::Create();
@@ -97,7 +98,7 @@ std::shared_ptr<const Vector> LoadLevels(CDataSource& data_source, CacheService&
       levels->Append(connection.Query(UserOwnStatement(level, language), {Variant(*user_id)}));
     }
   }
-  cache.Add(group, key, Variant(levels), &stamp);
+  if (keep) cache.Add(group, key, Variant(levels), &stamp);
   return levels;
 }
 
@@ -176,6 +177,11 @@ std::shared_ptr<CacheService> OpenCacheService(Runtime& runtime) {
 SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared) {
   int32_t user_id = CurrentUserID(data_source);
   DbConnection connection = data_source.Connection();
+  Transaction& transaction = connection.transaction();
+  // What a call that wrote reads is neither kept nor shared: should it roll
+  // back, a later commit may give the stamps it saw to other content. (The
+  // stamp rows the reads below may create are no such write.)
+  const bool shared = !transaction.has_written();
   StampPair stamps = ReadStampPair(connection, user_id);
   // One service object serves the whole preparation (every object of a
   // runtime shares the same store).
@@ -184,7 +190,6 @@ SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared)
 
   auto template_levels = CachedLevels(*cache, keys->template_full_key, stamps.template_stamp);
   auto user_levels = CachedLevels(*cache, keys->user_full_key, stamps.user_stamp);
-  Transaction& transaction = connection.transaction();
   if ((template_levels == nullptr || user_levels == nullptr) && !transaction.begun()) {
     // Levels must be read: the stamps they are kept under must come from
     // the snapshot they are read in.
@@ -193,16 +198,19 @@ SnapshotStamps PrepareLevels(CDataSource& data_source, PreparedLevels* prepared)
     template_levels = CachedLevels(*cache, keys->template_full_key, stamps.template_stamp);
     user_levels = CachedLevels(*cache, keys->user_full_key, stamps.user_stamp);
   }
+  auto load_template = [&] {
+    return LoadLevels(data_source, *cache, keys->group, keys->template_key, std::nullopt,
+                      stamps.template_stamp, shared);
+  };
+  auto load_user = [&] {
+    return LoadLevels(data_source, *cache, keys->group, keys->user_key, user_id, stamps.user_stamp, shared);
+  };
   if (template_levels == nullptr) {
-    template_levels = LoadLevelsOnce(keys->template_full_key, stamps.template_stamp, [&] {
-      return LoadLevels(data_source, *cache, keys->group, keys->template_key, std::nullopt,
-                        stamps.template_stamp);
-    });
+    template_levels = shared ? LoadLevelsOnce(keys->template_full_key, stamps.template_stamp, load_template)
+                             : load_template();
   }
   if (user_levels == nullptr) {
-    user_levels = LoadLevelsOnce(keys->user_full_key, stamps.user_stamp, [&] {
-      return LoadLevels(data_source, *cache, keys->group, keys->user_key, user_id, stamps.user_stamp);
-    });
+    user_levels = shared ? LoadLevelsOnce(keys->user_full_key, stamps.user_stamp, load_user) : load_user();
   }
   if (prepared != nullptr) {
     prepared->Put(true, std::move(template_levels));

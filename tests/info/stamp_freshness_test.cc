@@ -115,5 +115,26 @@ TEST_F(StampFreshnessTest, ARolledBackWriteLeavesNothingBehind) {
   EXPECT_EQ(SeenName(), "start");
 }
 
+// Stamps come from a counter that a rollback takes back, so the next commit
+// may carry the very stamps a rolled-back call saw: nothing read in such a
+// call may be kept under them.
+TEST_F(StampFreshnessTest, LevelsReadInARolledBackWriteAreNotKeptForItsStamps) {
+  EXPECT_EQ(SeenName(), "start");
+  std::string stamp = data_info_.GetTemplateVer(Dsn(5));
+  EXPECT_THROW(RunInCallScope(runtime_, true,
+                              [&] {
+                                CallScope::Current()->TransactionFor(connect_string_).ExecuteScript(
+                                    RenameStatements("rolled back"));
+                                EXPECT_EQ(SeenName(), "rolled back");
+                                GetObjectContext().SetAbort();
+                                throw std::runtime_error("abandon");
+                              }),
+               std::runtime_error);
+  // The same stamps again, on the old content.
+  Exec("UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName IN ('DataFlow', 'DataFlow5')");
+  EXPECT_NE(data_info_.GetTemplateVer(Dsn(5)), stamp);
+  EXPECT_EQ(SeenName(), "start");
+}
+
 }  // namespace
 }  // namespace lxm
