@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "platform/db/sql_text.h"
 #include "platform/text_util.h"
 
 namespace lxm {
@@ -18,22 +19,9 @@ ColumnSpelling::ColumnSpelling(std::string_view sql) {
   while (i < sql.size()) {
     char c = sql[i];
     if (c == '\'' || c == '"') {
-      // A doubled quote inside continues the literal.
-      size_t end = i + 1;
-      while (end < sql.size()) {
-        if (sql[end] == c) {
-          if (end + 1 < sql.size() && sql[end + 1] == c) {
-            end += 2;
-            continue;
-          }
-          break;
-        }
-        ++end;
-      }
-      i = end + 1;
+      i = EndOfQuoted(sql, i);
     } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      size_t end = sql.find('\n', i);
-      i = end == std::string_view::npos ? sql.size() : end + 1;
+      i = EndOfComment(sql, i);
     } else if (IsNameStart(c)) {
       size_t end = i;
       while (end < sql.size() && IsNamePart(sql[end])) ++end;

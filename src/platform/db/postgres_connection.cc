@@ -10,6 +10,7 @@
 #include "platform/com_error.h"
 #include "platform/db/column_spelling.h"
 #include "platform/db/redacted_connect_string.h"
+#include "platform/db/sql_text.h"
 
 namespace lxm {
 
@@ -77,24 +78,12 @@ std::string NumberPlaceholders(std::string_view sql, int* count) {
   while (i < sql.size()) {
     char c = sql[i];
     if (c == '\'' || c == '"') {
-      // Copied whole; a doubled quote stays inside.
-      size_t end = i + 1;
-      while (end < sql.size()) {
-        if (sql[end] == c) {
-          if (end + 1 < sql.size() && sql[end + 1] == c) {
-            end += 2;
-            continue;
-          }
-          break;
-        }
-        ++end;
-      }
-      end = std::min(end + 1, sql.size());
+      // Copied whole.
+      size_t end = EndOfQuoted(sql, i);
       out.append(sql.substr(i, end - i));
       i = end;
     } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      size_t end = sql.find('\n', i);
-      if (end == std::string_view::npos) end = sql.size();
+      size_t end = EndOfComment(sql, i);
       out.append(sql.substr(i, end - i));
       i = end;
     } else if (c == '?') {
