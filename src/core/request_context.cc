@@ -10,8 +10,6 @@ namespace lxm {
 
 namespace {
 
-thread_local ParsedDescriptorScope* current_parsed = nullptr;
-
 // The descriptors a thread parsed lately, by their exact text.
 class RecentDescriptors {
  public:
@@ -39,20 +37,9 @@ thread_local RecentDescriptors recent_descriptors;
 
 }  // namespace
 
-ParsedDescriptorScope::ParsedDescriptorScope(std::string_view text, std::shared_ptr<CParse> parse)
-    : outer_(current_parsed), text_(text), parse_(std::move(parse)) {
-  current_parsed = this;
-}
-
-ParsedDescriptorScope::~ParsedDescriptorScope() { current_parsed = outer_; }
-
 RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn) {
   RequestContext context;
-  if (current_parsed != nullptr && current_parsed->text_ == sDsn) {
-    context.parse = current_parsed->parse_;
-  } else {
-    context.parse = ParseDescriptor(sDsn);
-  }
+  context.parse = ParseDescriptor(sDsn);
   context.data_source = std::make_shared<CDataSource>(runtime);
   context.data_source->SetParseObject(context.parse);
   return context;

@@ -29,31 +29,6 @@ RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
 // ParseString raises (nothing is kept then).
 std::shared_ptr<CParse> ParseDescriptor(std::string_view sDsn);
 
-// While it lives, PrepareContext on this thread takes `parse` for the exact
-// text it was parsed from instead of parsing it again: the host parses a
-// request's descriptor to check it before the call, and the call need not
-// do the same work twice. A parsed descriptor is never changed, so the call
-// and the host can share it.
-class ParsedDescriptorScope {
- public:
-  ParsedDescriptorScope(std::string_view text, std::shared_ptr<CParse> parse);
-  ~ParsedDescriptorScope();
-  ParsedDescriptorScope(const ParsedDescriptorScope&) = delete;
-  ParsedDescriptorScope& operator=(const ParsedDescriptorScope&) = delete;
-
- private:
-  ParsedDescriptorScope* outer_;
-  std::string_view text_;
-  std::shared_ptr<CParse> parse_;
-  friend RequestContext PrepareContext(Runtime& runtime, std::string_view sDsn);
-
-// sDsn parsed, or the parse this thread made of the very same text lately:
-// a client sends the same descriptor with every call, and a parsed
-// descriptor is never changed, so one parse serves them all. Raises what
-// ParseString raises (nothing is kept then).
-std::shared_ptr<CParse> ParseDescriptor(std::string_view sDsn);
-};
-
 }  // namespace lxm
 
 #endif  // LXM_CORE_REQUEST_CONTEXT_H_

@@ -134,9 +134,9 @@ const ClassInfo& Dispatcher::FindClass(std::string_view prog_id) const {
   return *info;
 }
 
-std::shared_ptr<CParse> Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
+void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
   int index = method.DescriptorIndex();
-  if (!options_.databases || index < 0) return nullptr;
+  if (!options_.databases || index < 0) return;
   // A descriptor that does not parse goes to the method as it came: the
   // method's own trap decides what the caller sees (some swallow it), and its
   // parse fails before anything is opened.
@@ -144,14 +144,13 @@ std::shared_ptr<CParse> Dispatcher::CheckDescriptor(const MethodInfo& method, co
   try {
     parse = ParseDescriptor(CStr(args[static_cast<size_t>(index)]));
   } catch (const ComError&) {
-    return nullptr;
+    return;
   }
   if (!options_.databases->Allows(parse->ConStr())) {
     throw RequestError(403, "database_not_configured",
                        "The descriptor's ConnectString names a database this server does not "
                        "serve; it serves only the databases it was started with.");
   }
-  return parse;
 }
 
 Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
@@ -171,9 +170,8 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
                              "\" (GET /rpc/" + info.prog_id() + " lists them).");
     }
     Arguments args = BindArguments(*method, ParseArguments(body));
-    std::shared_ptr<CParse> parsed = CheckDescriptor(*method, args);
-    std::optional<ParsedDescriptorScope> parsed_scope;
-    if (parsed != nullptr) parsed_scope.emplace(parsed->PropsString(), parsed);
+    // The call finds the descriptor parsed here (ParseDescriptor keeps it).
+    CheckDescriptor(*method, args);
 
     std::vector<std::string> before(args.size());
     for (size_t i = 0; i < args.size(); ++i) {

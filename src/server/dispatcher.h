@@ -83,8 +83,9 @@ class Dispatcher {
 
  private:
   const ClassInfo& FindClass(std::string_view prog_id) const;
-  // The parsed descriptor when it was parsed (to be checked), else nullptr.
-  std::shared_ptr<CParse> CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
+  // Refuses (403) a descriptor naming a database this server does not serve.
+  // One that does not parse goes on to the method, whose own trap decides.
+  void CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
 
   Runtime& runtime_;
   const TypeLibrary& library_;
