@@ -22,6 +22,7 @@ std::string DropScript() {
   script +=
       "DROP FUNCTION IF EXISTS fn_DataFlowTimeStamp() CASCADE;\n"
       "DROP FUNCTION IF EXISTS fn_NormalFuncGroupID() CASCADE;\n"
+      "DROP FUNCTION IF EXISTS fn_NextRowID() CASCADE;\n"
       "DROP SEQUENCE IF EXISTS sq_DataFlowRowVersion;\n"
       "DROP SEQUENCE IF EXISTS sq_NormalFuncGroup;\n"
       "DROP DOMAIN IF EXISTS rowversion;\n";

@@ -327,6 +327,28 @@ CREATE TABLE t_TableDescription (
   FName CITEXT,
   FSubSystemID INTEGER NOT NULL DEFAULT 0
 );
+-- A row inserted without an FID gets one past the greatest stored, as
+-- SQLite's INTEGER PRIMARY KEY gives it. Writers take turns (the write
+-- lock), so two inserts never see the same greatest.
+CREATE FUNCTION fn_NextRowID() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  IF NEW.FID IS NULL THEN
+    EXECUTE format('SELECT COALESCE(MAX(FID), 0) + 1 FROM %I', TG_TABLE_NAME) INTO NEW.FID;
+  END IF;
+  RETURN NEW;
+END
+$$;
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_base_FlowChartTree FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON ICClassType FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON ICClassWorkFlow FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON ICListTemplate FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_DataAccess FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_DataObject FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_FieldObject FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_LogFunction FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_SysFunction FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+CREATE TRIGGER tr_NextRowID BEFORE INSERT ON t_TableDescription FOR EACH ROW EXECUTE FUNCTION fn_NextRowID();
+
 -- schema::kSchemaVersion (SQLite keeps it in PRAGMA user_version).
 CREATE TABLE t_DataFlowSchemaVersion (
   FVersion INTEGER NOT NULL
