@@ -29,7 +29,8 @@ std::shared_ptr<Dictionary> LoadCapabilities(CDataSource& data_source) {
   return RunInCallScope(data_source.runtime(), false, [&] {
     DbConnection connection = data_source.Connection();
     std::vector<std::pair<std::string, Variant>> reported =
-        DbmsProperties(connection.transaction().database().backend());
+        DbmsProperties(connection.transaction().database().backend(),
+                       [&](std::string_view sql) { return connection.Query(std::string(sql)); });
     auto group = Dictionary::Create();
     for (const auto& [name, source] : kProperties) {
       Variant value;

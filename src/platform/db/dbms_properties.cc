@@ -4,7 +4,8 @@
 
 namespace lxm {
 
-std::vector<std::pair<std::string, Variant>> DbmsProperties(Backend backend) {
+std::vector<std::pair<std::string, Variant>> DbmsProperties(
+    Backend backend, const std::function<Recordset(std::string_view)>& query) {
   switch (backend) {
     case Backend::kSQLite:
       // One result set per statement; LIKE takes an ESCAPE clause.
@@ -12,8 +13,13 @@ std::vector<std::pair<std::string, Variant>> DbmsProperties(Backend backend) {
               {"DBMS Version", Variant(std::string(sqlite3_libversion()))},
               {"Multiple Results", Variant(0)},
               {"Like Escape Clause", Variant("Y")}};
-    case Backend::kPostgreSQL:
-      return {{"DBMS Name", Variant("PostgreSQL")}, {"Like Escape Clause", Variant("Y")}};
+    case Backend::kPostgreSQL: {
+      Recordset version = query("SELECT current_setting('server_version') AS FVersion");
+      return {{"DBMS Name", Variant("PostgreSQL")},
+              {"DBMS Version", version.Value(size_t{0})},
+              {"Multiple Results", Variant(0)},
+              {"Like Escape Clause", Variant("Y")}};
+    }
   }
   return {};
 }
