@@ -28,6 +28,7 @@ struct CallOptions {
   std::string method;
   std::vector<std::string> args;
   std::string db;
+  std::string connect;
   int32_t user = 0;
   std::string language = "chs";
   std::string dsn;
@@ -55,6 +56,7 @@ std::string ReadTokenFile(const std::string& path) {
 
 std::string Descriptor(const CallOptions& options) {
   if (!options.dsn.empty()) return options.dsn;
+  if (!options.connect.empty()) return DescriptorFor(options.connect, options.user, options.language);
   if (options.db.empty()) return {};
   // Absolute, so that a server started elsewhere finds the same file.
   return MakeDescriptor(std::filesystem::absolute(options.db).lexically_normal().string(),
@@ -87,8 +89,8 @@ void RunCall(const CallOptions& options) {
   if (method != nullptr && method->DescriptorIndex() == 0) {
     std::string descriptor = Descriptor(options);
     if (descriptor.empty()) {
-      throw std::runtime_error(method->name + " takes a descriptor first: give --db PATH --user N "
-                               "[--lang L], or --dsn TEXT.");
+      throw std::runtime_error(method->name + " takes a descriptor first: give --db PATH (or --connect TEXT) "
+                               "--user N [--lang L], or --dsn TEXT.");
     }
     server::AppendJsonString(descriptor, &body);
     first = false;
@@ -155,13 +157,17 @@ void AddCallCommand(CLI::App& app) {
       "ARG ...: the arguments after the descriptor, each a JSON value (text that is not JSON is taken "
       "as a string); a list is a JSON array, e.g. '[{\"FFuncName\":\"Entry\"}]'.");
   CLI::Option* db = command->add_option("--db", options->db, "Account database file");
+  CLI::Option* connect =
+      command->add_option("--connect", options->connect, "Connect string of the account database");
   CLI::Option* user = command->add_option("--user", options->user, "User ID for the descriptor");
   command->add_option("--lang", options->language, "Language: chs, cht or en")
       ->check(CLI::IsMember({"chs", "cht", "en"}));
   CLI::Option* dsn = command->add_option("--dsn", options->dsn, "The whole descriptor text");
   db->needs(user);
-  user->needs(db);
+  connect->needs(user);
+  connect->excludes(db);
   dsn->excludes(db);
+  dsn->excludes(connect);
   command->add_flag("--json", options->json, "Print the reply as the server sends it");
   command->add_option("--server", options->server,
                       "Send the call to a running server, e.g. http://127.0.0.1:8765");

@@ -182,7 +182,12 @@ void CheckAccountDatabase(const std::string& path) {
 }
 
 std::string MakeDescriptor(const std::string& path, int32_t user_id, const std::string& language) {
-  return "ConnectString={" + SQLiteConnectString(path) + "};UserID=" + std::to_string(user_id) +
+  return DescriptorFor(SQLiteConnectString(path), user_id, language);
+}
+
+std::string DescriptorFor(const std::string& connect_string, int32_t user_id,
+                          const std::string& language) {
+  return "ConnectString={" + connect_string + "};UserID=" + std::to_string(user_id) +
          ";LANGUAGE=" + language;
 }
 

@@ -39,6 +39,10 @@ void CheckAccountDatabase(const std::string& path);
 // The descriptor of a user on an SQLite account database.
 std::string MakeDescriptor(const std::string& path, int32_t user_id, const std::string& language);
 
+// The descriptor of a user on the account database a connect string names.
+std::string DescriptorFor(const std::string& connect_string, int32_t user_id,
+                          const std::string& language);
+
 }  // namespace lxm
 
 #endif  // LXM_TREE_ACCOUNT_SETUP_H_
