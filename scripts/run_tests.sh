@@ -2,9 +2,11 @@
 # Builds and runs every test. LXM_SANITIZE=1 runs them in a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer (in build-sanitize/).
 #
-# The PostgreSQL tests run on a throwaway cluster started here (on a Unix
-# socket in a temporary folder) and stopped whatever the outcome; with
-# LXM_TEST_PG already set they use that database instead.
+# The suite runs twice: on SQLite, then on PostgreSQL (LXM_TEST_BACKEND=postgres:
+# every test's account is a fresh database on the server). The server is a
+# throwaway cluster started here (on a Unix socket in a temporary folder) and
+# stopped whatever the outcome; with LXM_TEST_PG already set the tests use
+# that server instead (its user must be allowed to create databases).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -25,4 +27,7 @@ if [ -z "${LXM_TEST_PG:-}" ]; then
 fi
 
 cd "$BUILD_DIR"
+echo "== the tests on SQLite"
 ctest --output-on-failure -j "$(nproc)"
+echo "== the tests on PostgreSQL"
+LXM_TEST_BACKEND=postgres ctest --output-on-failure -j "$(nproc)"

@@ -15,10 +15,10 @@ namespace {
 class CapabilitiesTest : public test::AccountTest {
  protected:
   // A data source for a descriptor naming the product as clients do.
-  std::unique_ptr<CDataSource> SourceFor(const std::string& path) {
+  std::unique_ptr<CDataSource> SourceFor(const std::string& connect_string) {
     auto parse = std::make_shared<CParse>();
-    parse->ParseString("ConnectString={Provider=SQLite;Data Source=" + path +
-                       "};UserID=5;DBMS Name=SQLite;DBMS Version=3");
+    parse->ParseString("ConnectString={" + connect_string + "};UserID=5;DBMS Name=" + BackendName() +
+                       ";DBMS Version=3");
     auto source = std::make_unique<CDataSource>(runtime_);
     source->SetParseObject(parse);
     return source;
@@ -26,13 +26,11 @@ class CapabilitiesTest : public test::AccountTest {
 };
 
 TEST_F(CapabilitiesTest, ReadOncePerDatabaseAndSharedByTheProcess) {
-  test::TempDir other_dir;
-  std::string other = (other_dir.path() / "other.db").string();
-  CreateAccountDatabase(runtime_, other, {});
+  test::ScratchAccount other(runtime_);
   Exec("INSERT INTO t_SupportedProc (FProcName) VALUES ('p_Mine')");
 
-  auto mine = SourceFor(path_);
-  EXPECT_TRUE(mine->DBMSName() == Variant("SQLite"));
+  auto mine = SourceFor(connect_string_);
+  EXPECT_TRUE(mine->DBMSName() == Variant(BackendName()));
   EXPECT_FALSE(mine->DBMSVersion().IsEmpty());
   EXPECT_TRUE(mine->LikeEscapeClause() == Variant(true));
   EXPECT_TRUE(mine->IEF().IsEmpty());  // not reported by this product
@@ -41,14 +39,17 @@ TEST_F(CapabilitiesTest, ReadOncePerDatabaseAndSharedByTheProcess) {
   EXPECT_FALSE(mine->ProcSupported("p_Other"));
 
   // Same product and version, another account: its own list.
-  EXPECT_FALSE(SourceFor(other)->ProcSupported("p_Mine"));
+  EXPECT_FALSE(SourceFor(other.connect_string())->ProcSupported("p_Mine"));
 
   // Kept for the process: a later change is not read again.
   Exec("INSERT INTO t_SupportedProc (FProcName) VALUES ('p_Later')");
-  EXPECT_FALSE(SourceFor(path_)->ProcSupported("p_Later"));
+  EXPECT_FALSE(SourceFor(connect_string_)->ProcSupported("p_Later"));
 
   // A database that cannot be read answers nothing, and is not remembered.
-  std::string missing = (other_dir.path() / "missing.db").string();
+  std::string missing =
+      test::OnPostgres()
+          ? "Provider=PostgreSQL;Host=/nonexistent;Port=1;Database=missing;User ID=nobody"
+          : "Provider=SQLite;Data Source=" + (dir_.path() / "missing.db").string();
   EXPECT_TRUE(SourceFor(missing)->DBMSName().IsEmpty());
   EXPECT_FALSE(SourceFor(missing)->ProcSupported("p_Mine"));
 }

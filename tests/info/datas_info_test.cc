@@ -124,35 +124,34 @@ TEST_F(DatasInfoTest, LanguagesAreCachedSeparately) {
 
 TEST_F(DatasInfoTest, AccountsNeverShareCacheEntries) {
   // A second database with other rows for the same user IDs.
-  test::TempDir other_dir;
-  std::string other_path = (other_dir.path() / "other.db").string();
-  CreateAccountDatabase(runtime_, other_path, {});
+  test::ScratchAccount other(runtime_);
+  const std::string& other_path = other.connect_string();
   RunInCallScope(runtime_, true, [&] {
-    CallScope::Current()->TransactionFor(SQLiteConnectString(other_path))
+    CallScope::Current()->TransactionFor(other_path)
         .Execute("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FName) VALUES (1001, 3, 'other account'),"
                  " (1001, 23, 'other account 23')");
   });
   Exec("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FName) VALUES (1001, 23, 'this account 23'),"
        " (1001, 3, 'this account 3')");
-  auto dsn = [](const std::string& path, int32_t user, const std::string& uuid) {
-    std::string text = MakeDescriptor(path, user, "chs");
+  auto dsn = [](const std::string& connect_string, int32_t user, const std::string& uuid) {
+    std::string text = DescriptorFor(connect_string, user, "chs");
     return uuid.empty() ? text : text + ";UUID=" + uuid;
   };
   int32_t id = 0;
   // "X1" + 23 and "X12" + 3 would have been the same key.
-  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 23, "X1"), id), "FSubSysID", 1001, "FName"), "this account 23");
+  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(connect_string_, 23, "X1"), id), "FSubSysID", 1001, "FName"), "this account 23");
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 3, "X12"), id), "FSubSysID", 1001, "FName"),
             "other account");
   // The same UUID on two databases: the database still tells them apart
   // (each database counts its stamps from the start, so stamps can be equal).
-  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 3, "SAME"), id), "FSubSysID", 1001, "FName"), "this account 3");
+  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(connect_string_, 3, "SAME"), id), "FSubSysID", 1001, "FName"), "this account 3");
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 3, "SAME"), id), "FSubSysID", 1001, "FName"),
             "other account");
   clsDataInfo data_info(runtime_);
-  EXPECT_EQ(data_info.GetTemplate(dsn(path_, 3, "SAME"))->Item("SubSystem").AsRecordset()->RecordCount(), 4);
+  EXPECT_EQ(data_info.GetTemplate(dsn(connect_string_, 3, "SAME"))->Item("SubSystem").AsRecordset()->RecordCount(), 4);
   EXPECT_EQ(data_info.GetTemplate(dsn(other_path, 3, "SAME"))->Item("SubSystem").AsRecordset()->RecordCount(), 0);
   // Without a UUID the database itself tells the accounts apart.
-  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(path_, 23, ""), id), "FSubSysID", 1001, "FName"), "this account 23");
+  EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(connect_string_, 23, ""), id), "FSubSysID", 1001, "FName"), "this account 23");
   EXPECT_EQ(NameOf(info_.GetSubSystem(dsn(other_path, 23, ""), id), "FSubSysID", 1001, "FName"),
             "other account 23");
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "info/datas_info.h"
-#include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
 
 namespace lxm {
@@ -39,8 +38,8 @@ TEST_F(ListingConcurrencyTest, ReadsAfterACommittedEditSeeTheEdit) {
   // connection of its own, as another program would.
   for (int w = 0; w < kWriters; ++w) {
     threads.emplace_back([&, w] {
-      std::unique_ptr<SQLiteConnection> own;
-      if (w == 1) own = SQLiteConnection::Open(path_, false, 30000);
+      std::unique_ptr<NativeConnection> own;
+      if (w == 1) own = test::OpenOutsidePool(connect_string_, 30000);
       int i = 0;
       while (!stop) {
         int user = 1 + (i++ + w) % kUsers;

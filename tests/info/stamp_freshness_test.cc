@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "info/datas_info.h"
-#include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
 #include "test_support/cli_process.h"
 #include "tree/cls_data_info.h"
@@ -58,25 +58,29 @@ TEST_F(StampFreshnessTest, ACommitFromAnywhereIsSeenByTheNextCall) {
     std::function<void(const std::string& new_name)> commit;
   };
   const Committer committers[] = {
-      {"the sqlite3 shell",
+      {"the database's own client",
        [&](const std::string& new_name) {
-         std::string command = "sqlite3 '" + path_ + "' \"" + RenameScript(new_name) + "\"";
+         std::string command = test::ClientCommand(connect_string_, RenameScript(new_name));
          ASSERT_EQ(std::system(command.c_str()), 0) << command;
        }},
       {"another lxmdataflow process",
        [&](const std::string& new_name) {
-         test::CliResult result = test::RunCli({"call", "LXMDataFlow.DatasUpdate", "UpdateSystemFuncName", "--db",
-                                                path_, "--user", "5", "--lang", "en", "1001", new_name});
+         std::vector<std::string> args = {"call", "LXMDataFlow.DatasUpdate", "UpdateSystemFuncName"};
+         for (const std::string& arg : CliArgs()) args.push_back(arg);
+         for (const char* arg : {"--user", "5", "--lang", "en", "1001"}) args.push_back(arg);
+         args.push_back(new_name);
+         test::CliResult result = test::RunCli(args);
          ASSERT_EQ(result.exit_code, 0) << result.output;
-         // It renames the template; the overlay's row through the shell.
-         std::string command = "sqlite3 '" + path_ + "' \"BEGIN; UPDATE t_UserSubSystem SET FName = '" +
-                               new_name + "' WHERE FSubSysID = 1001 AND FUserID = 5; UPDATE t_DataFlowTimeStamp "
-                               "SET FName = FName WHERE FName = 'DataFlow5'; COMMIT;\"";
+         // It renames the template; the overlay's row through the client.
+         std::string command = test::ClientCommand(
+             connect_string_, "BEGIN; UPDATE t_UserSubSystem SET FName = '" + new_name +
+                                  "' WHERE FSubSysID = 1001 AND FUserID = 5; UPDATE t_DataFlowTimeStamp "
+                                  "SET FName = FName WHERE FName = 'DataFlow5'; COMMIT;");
          ASSERT_EQ(std::system(command.c_str()), 0) << command;
        }},
       {"another connection of this process",
        [&](const std::string& new_name) {
-         auto other = SQLiteConnection::Open(path_, false, 5000);
+         auto other = test::OpenOutsidePool(connect_string_, 5000);
          other->ExecuteScript(RenameScript(new_name));
        }},
       {"a call of this process",

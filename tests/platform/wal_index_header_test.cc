@@ -37,6 +37,7 @@ class WalIndexHeaderTest : public test::AccountTest {
 };
 
 TEST_F(WalIndexHeaderTest, MovesWithEveryCommitAndWithNothingElse) {
+  GTEST_SKIP_IF_ONLY_SQLITE();
   sqlite3* mine = Open(path_);
   sqlite3* other = Open(path_);
   Run(mine, "Insert Into t_DataFlowTimeStamp(FName) Values ('DataFlow7')");
@@ -72,6 +73,7 @@ TEST_F(WalIndexHeaderTest, MovesWithEveryCommitAndWithNothingElse) {
 // Without a log there is no header: a handle goes on asking SQLite, sees
 // every commit, and opens no index beside the database.
 TEST_F(WalIndexHeaderTest, AHandleWithoutALogAsksSQLiteEveryTime) {
+  GTEST_SKIP_IF_ONLY_SQLITE();
   std::string path = (std::filesystem::path(path_).parent_path() / "journal.db").string();
   sqlite3* other = Open(path);
   Run(other, "PRAGMA journal_mode=DELETE; Create Table t(a)");

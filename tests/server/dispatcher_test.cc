@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <cctype>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
 #include "info/datas_info.h"
+#include "platform/db/connect_string.h"
 #include "platform/dictionary.h"
 #include "server/json_codec.h"
 #include "server/same_value.h"
@@ -298,8 +301,19 @@ TEST_F(DispatcherTest, UnconfiguredDatabaseIsRefusedBeforeTheMethodRuns) {
 }
 
 TEST_F(DispatcherTest, DescriptorSpellingsOfTheSameDatabaseAreAccepted) {
-  std::string spaced = "ConnectString={ provider=SQLite ; Data Source = " +
-                       (dir_.path() / "." / "account.db").string() + " };UserID=16394";
+  std::string spaced;
+  if (test::OnPostgres()) {
+    // Names in lower case, in another order, with blanks around.
+    for (const auto& [name, value] : ParseConnectString(connect_string_).properties) {
+      std::string lower = name;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      spaced = " " + lower + " = " + value + " ;" + spaced;
+    }
+    spaced = "ConnectString={" + spaced + "};UserID=16394";
+  } else {
+    spaced = "ConnectString={ provider=SQLite ; Data Source = " +
+             (std::filesystem::path(path_).parent_path() / "." / "account.db").string() + " };UserID=16394";
+  }
   Reply reply = Call("LXMDataFlow.clsDataInfo", "GetTemplateVer", Args(spaced));
   EXPECT_EQ(reply.status, 200) << reply.body;
 }

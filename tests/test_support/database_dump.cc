@@ -1,6 +1,10 @@
 #include "test_support/database_dump.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/convert.h"
+#include "test_support/scratch_account.h"
 
 namespace lxm::test {
 
@@ -24,16 +28,24 @@ std::string CellText(const Variant& value) {
 
 std::string DumpDatabase(const std::function<Recordset(const std::string&)>& query) {
   std::string dump;
-  Recordset tables = query("SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%' "
-                           "ORDER BY name");
+  Recordset tables = query(OnPostgres() ? "SELECT table_name FROM information_schema.tables "
+                                          "WHERE table_schema = current_schema() AND table_type = 'BASE TABLE' "
+                                          "ORDER BY table_name"
+                                        : "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE "
+                                          "'sqlite_%' ORDER BY name");
   for (; !tables.Eof(); tables.MoveNext()) {
     std::string table = tables.Value(size_t{0}).AsString();
     dump += "[" + table + "]\n";
-    Recordset rows = query("SELECT * FROM " + table + " ORDER BY rowid");
+    // Rows sorted as text: neither engine keeps a row order both share.
+    std::vector<std::string> lines;
+    Recordset rows = query("SELECT * FROM " + table);
     for (; !rows.Eof(); rows.MoveNext()) {
-      for (size_t i = 0; i < rows.Fields().size(); ++i) dump += (i > 0 ? "|" : "") + CellText(rows.Value(i));
-      dump += "\n";
+      std::string line;
+      for (size_t i = 0; i < rows.Fields().size(); ++i) line += (i > 0 ? "|" : "") + CellText(rows.Value(i));
+      lines.push_back(std::move(line));
     }
+    std::sort(lines.begin(), lines.end());
+    for (const std::string& line : lines) dump += line + "\n";
   }
   return dump;
 }

@@ -11,7 +11,7 @@
 namespace lxm::test {
 
 // `query` runs one statement and returns its rows (AccountTest::Query). Tables
-// come in name order, rows in rowid order; stamps are included.
+// come in name order, each one's rows sorted; stamps are included.
 std::string DumpDatabase(const std::function<Recordset(const std::string&)>& query);
 
 }  // namespace lxm::test

@@ -195,7 +195,7 @@ TEST_F(DemoDataTest, UserOverlayRenamesHidesReordersAndAdds) {
   // A few more users with rows of their own, and per-user profile values.
   EXPECT_GE(Count("SELECT COUNT(DISTINCT FUserID) FROM (SELECT FUserID FROM t_UserTopClass UNION "
                   "ALL SELECT FUserID FROM t_UserSubSystem UNION ALL SELECT FUserID FROM "
-                  "t_UserSubFunc UNION ALL SELECT FUserID FROM t_UserDetailFunc) WHERE FUserID "
+                  "t_UserSubFunc UNION ALL SELECT FUserID FROM t_UserDetailFunc) AS u WHERE FUserID "
                   "NOT IN (0, 16394)"),
             3);
   EXPECT_GE(Count("SELECT COUNT(DISTINCT FUserID) FROM t_UserDataFlowProfile"), 2);
@@ -256,15 +256,15 @@ TEST_F(DemoDataTest, HoldsTheNodesOtherCodeRelyOn) {
   // Help codes identify one template function each.
   EXPECT_EQ(0, Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FHelpCode = ''"));
   EXPECT_EQ(0, Count("SELECT COUNT(*) FROM (SELECT FHelpCode FROM t_DataFlowDetailFunc GROUP BY "
-                     "FHelpCode HAVING COUNT(*) > 1)"));
+                     "FHelpCode HAVING COUNT(*) > 1) AS d"));
   // Template rows that are hidden, and siblings that share an FIndex.
   EXPECT_GT(Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FVisible = 0"), 0);
   EXPECT_GT(Count("SELECT COUNT(*) FROM t_DataFlowSubSystem WHERE FVisible = 0"), 0);
   EXPECT_GT(Count("SELECT COUNT(*) FROM (SELECT 1 FROM t_DataFlowTopClass GROUP BY FIndex HAVING "
-                  "COUNT(*) > 1)"),
+                  "COUNT(*) > 1) AS d"),
             0);
   EXPECT_GT(Count("SELECT COUNT(*) FROM (SELECT 1 FROM t_DataFlowDetailFunc GROUP BY FSubFuncID, "
-                  "FIndex HAVING COUNT(*) > 1)"),
+                  "FIndex HAVING COUNT(*) > 1) AS d"),
             0);
 }
 
@@ -273,14 +273,14 @@ TEST_F(DemoDataTest, AccountTypeListsAreWellFormedAndVaried) {
       "SELECT FAcctType AS a FROM t_DataFlowTopClass UNION ALL SELECT FAcctType FROM "
       "t_DataFlowSubSystem UNION ALL SELECT FAcctType FROM t_DataFlowSubFunc UNION ALL SELECT "
       "FAcctType FROM t_DataFlowDetailFunc";
-  EXPECT_EQ(0, Count("SELECT COUNT(*) FROM (" + all + ") WHERE a <> '' AND a NOT LIKE ',%,'"));
+  EXPECT_EQ(0, Count("SELECT COUNT(*) FROM (" + all + ") AS u WHERE a <> '' AND a NOT LIKE ',%,'"));
   for (const char* list : {",1,2,", ",3,", ",12,"}) {
     SCOPED_TRACE(list);
-    EXPECT_GT(Count("SELECT COUNT(*) FROM (" + all + ") WHERE a = ?", {list}), 0);
+    EXPECT_GT(Count("SELECT COUNT(*) FROM (" + all + ") AS u WHERE a = ?", {list}), 0);
   }
   // Most nodes apply to every account type.
-  EXPECT_GT(Count("SELECT COUNT(*) FROM (" + all + ") WHERE a = '' OR a IS NULL"),
-            Count("SELECT COUNT(*) FROM (" + all + ") WHERE a <> ''") * 4);
+  EXPECT_GT(Count("SELECT COUNT(*) FROM (" + all + ") AS u WHERE a = '' OR a IS NULL"),
+            Count("SELECT COUNT(*) FROM (" + all + ") AS u WHERE a <> ''") * 4);
 }
 
 class TreeTextTest : public TreeDataTest {};

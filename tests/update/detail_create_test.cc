@@ -105,9 +105,10 @@ TEST_F(CreateTest, AFailedCreationIsSwallowedAndLeavesNothing) {
       {"sub: no item", sub(Dsn(5), 1001, nullptr), 0},
       {"sub: stamp refused", sub(Dsn(5), 1001, Values({{"FFuncType", Variant(2)}})), 0},
   };
-  Exec(
-      "CREATE TRIGGER fault BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow7' OR "
-      "EXISTS(SELECT 1 FROM t_DataFlowSubFunc WHERE FFuncType = 2) BEGIN SELECT RAISE(ABORT, 'boom'); END");
+  AddFault("fault",
+           "BEFORE UPDATE ON t_DataFlowTimeStamp WHEN OLD.FName = 'DataFlow7' OR "
+           "EXISTS(SELECT 1 FROM t_DataFlowSubFunc WHERE FFuncType = 2)",
+           "boom");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     const std::string dump = Dump();

@@ -74,14 +74,14 @@ TEST_F(RefreshDetailFuncFaultTest, AFailureAtAnyStatementLeavesEverythingAsItWas
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.step);
-    Exec(std::string("CREATE TRIGGER fault ") + c.trigger + " BEGIN SELECT RAISE(ABORT, 'boom'); END");
+    AddFault("fault", c.trigger, "boom");
     std::shared_ptr<Vector> list =
         !c.full                ? List({Item({{"FDetailFuncID", Variant(10010101)}, {"FVisible", Variant(false)}})})
         : c.sub_func == 600201 ? ClassParamList()
                                : OrdinaryList();
     ExpectFailsLeavingNothing(
         [&] { update_.RefreshDetailFunc(Dsn(c.user), c.sub_func, list, c.full, c.template_mode); }, "boom");
-    Exec("DROP TRIGGER fault");
+    DropFault("fault");
   }
 }
 
@@ -114,7 +114,7 @@ TEST_F(RefreshDetailFuncFaultTest, BadInputRaisesAClearErrorAndWritesNothing) {
       {"a flags ID that is not a number", List({Item({{"FDetailFuncID", Variant("x")}, {"FEnable", Variant(false)}})}),
        100101, false, "Type mismatch"},
       {"the same name twice (one ID)", List({Item({{"FFuncName", Variant("a")}}), Item({{"FFuncName", Variant("A")}})}),
-       100101, true, "UNIQUE"},
+       100101, true, test::OnPostgres() ? "unique constraint" : "UNIQUE constraint"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);

@@ -100,6 +100,11 @@ class DetailSyncRemoteTest : public test::DetailSyncTest {
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
   }
+  // --db PATH or --connect TEXT, quoted for the shell.
+  std::string DbOption() const {
+    std::vector<std::string> args = CliArgs();
+    return args[0] + " " + Quote(args[1]);
+  }
 
   std::unique_ptr<test::TestServer> server_;
   int port_ = 0;
@@ -138,8 +143,8 @@ TEST_F(DetailSyncRemoteTest, OverHttpListsArriveAsArraysOfObjects) {
 TEST_F(DetailSyncRemoteTest, FromTheCommandLineInProcessAndThroughTheServer) {
   const std::string cli = LXM_CLI_PATH;
   auto [output, status] = Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 600201 " +
-                              Quote(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " --db " +
-                              Quote(path_) + " --user 5");
+                              Quote(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " " +
+                              DbOption() + " --user 5");
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(IdList("SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID = 600201 ORDER BY 1"),
             (std::vector<int32_t>{60020101, 60020108, 60020109}));
@@ -152,13 +157,13 @@ TEST_F(DetailSyncRemoteTest, FromTheCommandLineInProcessAndThroughTheServer) {
             (std::vector<int32_t>{10010101}));
 
   std::tie(output, status) = Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 100101 " +
-                                 Quote(R"([{"FDetailFuncID":"abc"}])") + " --db " + Quote(path_) + " --user 5");
+                                 Quote(R"([{"FDetailFuncID":"abc"}])") + " " + DbOption() + " --user 5");
   EXPECT_EQ(status, 1);
   EXPECT_NE(output.find("LXMDataFlow.DatasUpdate.RefreshDetailFunc"), std::string::npos) << output;
   EXPECT_NE(output.find("Type mismatch"), std::string::npos) << output;
 
   std::tie(output, status) = Run(cli + " call LXMDataFlow.DatasUpdate CreateSubFunc 1001 9 " +
-                                 Quote(R"({"FFuncName":"nine"})") + " true --db " + Quote(path_) + " --user 5");
+                                 Quote(R"({"FFuncName":"nine"})") + " true " + DbOption() + " --user 5");
   EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("100109"), std::string::npos) << output;
 }

@@ -132,7 +132,7 @@ TEST_F(FavouritesTest, RenameDeleteAndClear) {
 TEST_F(FavouritesTest, AFailedClearLeavesTheFavouriteMarksAsTheyWere) {
   update_.AddNormalItem(Dsn(30), 10010101, "a", "b", "c", -1);
   Exec("UPDATE t_DataFlowDetailFunc SET FIsNormal = 1");
-  Exec("CREATE TRIGGER tr_refuse BEFORE DELETE ON t_NormalFunc BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  AddFault("tr_refuse", "BEFORE DELETE ON t_NormalFunc", "refused");
   auto before = Stamps();
   // The nested SetDetailFuncNotNormal succeeds and votes complete; the delete
   // after it fails: the whole call must leave nothing behind.

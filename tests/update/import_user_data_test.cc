@@ -246,8 +246,7 @@ TEST_F(ImportUserDataTest, BadContainersFailAndChangeNothing) {
 
 TEST_F(ImportUserDataTest, ALateFailingStatementUndoesTheDeletesAndEveryInsert) {
   // The last statement of the batch before the stamp bump is refused.
-  Exec("CREATE TRIGGER refuse BEFORE INSERT ON t_UserDetailFunc WHEN NEW.FFuncName = 'boom' "
-       "BEGIN SELECT RAISE(ABORT, 'no booms'); END");
+  AddFault("refuse", "BEFORE INSERT ON t_UserDetailFunc WHEN NEW.FFuncName = 'boom'", "no booms");
   std::shared_ptr<Dictionary> layout = info_.ExportUserData(Dsn(0));
   std::vector<Cells> details;
   for (int32_t id = 1000000001; id <= 1000000050; ++id) details.push_back(DetailRow(id));
@@ -260,7 +259,7 @@ TEST_F(ImportUserDataTest, ALateFailingStatementUndoesTheDeletesAndEveryInsert) 
 
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->number(), errors::kDatabase);
-  EXPECT_EQ(error->source(), "SQLite");
+  EXPECT_EQ(error->source(), BackendName());
   EXPECT_NE(error->description().find("no booms"), std::string::npos);
   EXPECT_EQ(Overlay(), before);
   EXPECT_TRUE(MovedSince(stamps).empty());

@@ -265,7 +265,7 @@ TEST_F(RefreshTest, TheEnableAndBaseDataWritesMarkTheTemplateAndSwallowEveryFail
   // None of the four reports a failure, and none keeps anything of it: a
   // descriptor that does not parse, and a database that refuses the write.
   Exec("UPDATE t_DataFlowSubSystem SET FUpdateBaseData = 0");
-  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_DataFlowTimeStamp BEGIN SELECT RAISE(ABORT, 'no'); END");
+  AddFault("refuse", "BEFORE UPDATE ON t_DataFlowTimeStamp", "no");
   const std::string before = test::DumpDatabase([&](const std::string& sql) { return Query(sql); });
   int32_t sub_func = 100301;
   int32_t status = 6;

@@ -100,12 +100,12 @@ TEST_F(RenamesTest, FailuresReachTheCallerWithNothingWritten) {
     EXPECT_TRUE(MovedSince(before).empty());
   }
   // A database that refuses the statement.
-  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_DataFlowTopClass BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  AddFault("refuse", "BEFORE UPDATE ON t_DataFlowTopClass", "refused");
   auto before = Stamps();
   auto error = ErrorOf([&] { update_.UpdateTopClassName(Dsn(5), 1, "x"); });
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->number(), errors::kDatabase);
-  EXPECT_EQ(error->source(), "SQLite");
+  EXPECT_EQ(error->source(), BackendName());
   EXPECT_NE(error->description().find("refused"), std::string::npos);
   EXPECT_TRUE(MovedSince(before).empty());
 }
@@ -132,9 +132,10 @@ TEST_F(RenamesTest, UpdateDetailFuncWithAnotherNameChangesNothingAndSucceeds) {
 
 TEST_F(RenamesTest, UpdateDetailFuncSwallowsFailuresAndLeavesNoChange) {
   // The stamp bump fails once the row has been marked: the mark is undone.
-  Exec("CREATE TRIGGER refuse_bump BEFORE UPDATE ON t_DataFlowTimeStamp "
-       "WHEN (SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101) = 1 "
-       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  AddFault("refuse_bump",
+           "BEFORE UPDATE ON t_DataFlowTimeStamp "
+           "WHEN (SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101) = 1",
+           "refused");
   auto before = Stamps();
   EXPECT_NO_THROW(update_.UpdateDetailFunc(Dsn(5), 10010101, "X", "Y", "录入"));
   EXPECT_EQ(Row("SELECT FIsNormal, FHelpCode FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101"),

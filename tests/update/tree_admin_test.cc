@@ -197,7 +197,7 @@ TEST_F(TreeAdminTest, CreateFailuresCarryTheirSourcesAndWriteNothing) {
       {"bad descriptor", [&] { update_.CreateSubSys(Dsn(5) + ";UserID=6", 1, 1, Values({})); }, errors::kDuplicateKey,
        "LXMDataFlow.DatasUpdate.CreateSubSys"},
       {"duplicate top class", [&] { update_.CreateTopClass(Dsn(5), 1, Values({{"FTopClassID", Variant(1)}}), true); },
-       errors::kDatabase, "SQLite\r\nLXMDataFlow.DatasUpdate.CreateTopClass"},
+       errors::kDatabase, BackendName() + "\r\nLXMDataFlow.DatasUpdate.CreateTopClass"},
       {"flag not a Boolean",
        [&] { update_.CreateTopClass(Dsn(5), 1, Values({{"FTopClassID", Variant(9)}, {"FVisible", Variant("maybe")}})); },
        errors::kTypeMismatch, "LXMDataFlow\r\nLXMDataFlow.DatasUpdate.CreateTopClass"},
@@ -253,7 +253,7 @@ TEST_F(TreeAdminTest, DeleteItemRemovesOneRowAtEveryLevel) {
   // An unknown level, or a failing statement, changes nothing and raises nothing.
   std::string before = Dump();
   update_.DeleteItem(Dsn(7), 999, 1, true);
-  Exec("CREATE TRIGGER refuse BEFORE DELETE ON t_UserSubSystem BEGIN SELECT RAISE(ABORT, 'kept'); END");
+  AddFault("refuse", "BEFORE DELETE ON t_UserSubSystem", "kept");
   update_.DeleteItem(Dsn(6), 100000, 1001, false);
   EXPECT_EQ(Dump(), before);
 }
@@ -350,7 +350,7 @@ TEST_F(TreeAdminTest, EveryAdministrativeWriteIsAllOrNothing) {
       {"ApplyAllUser listed", [&] { update_.ApplyAllUser(Dsn(12), listed); }, true},
   };
   // The last statement of each (a stamp touch) is refused.
-  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_DataFlowTimeStamp BEGIN SELECT RAISE(ABORT, 'late'); END");
+  AddFault("refuse", "BEFORE UPDATE ON t_DataFlowTimeStamp", "late");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string before = Dump();

@@ -43,9 +43,9 @@ std::shared_ptr<Dictionary> UpdateTest::Values(
 
 std::map<std::string, int64_t> UpdateTest::Stamps() {
   std::map<std::string, int64_t> stamps;
-  Recordset rs = Query("SELECT FName, CAST(FTimeStamp AS INTEGER) AS v FROM t_DataFlowTimeStamp");
+  Recordset rs = Query("SELECT FName, FTimeStamp FROM t_DataFlowTimeStamp");
   for (; !rs.Eof(); rs.MoveNext()) {
-    stamps[rs.Value("FName").AsString()] = static_cast<int64_t>(CDbl(rs.Value("v")));
+    stamps[rs.Value("FName").AsString()] = VersionNumber(rs.Value("FTimeStamp"));
   }
   return stamps;
 }

@@ -26,27 +26,28 @@ class WriteFrameTest : public test::UpdateTest {
     return Row("SELECT FName_EN FROM t_UserSubSystem WHERE FSubSysID = 1001 AND FUserID = ?",
                {Variant(user)})["FName_EN"];
   }
-  std::string TopClassName() { return Row("SELECT FTopClassName FROM t_DataFlowTopClass")["FTopClassName"]; }
+  std::string TopClassName() {
+    return Row("SELECT FTopClassName FROM t_DataFlowTopClass WHERE FTopClassID = 1")["FTopClassName"];
+  }
 };
 
 TEST_F(WriteFrameTest, AWriteWhoseLaterStatementFailsLeavesNoChangeAndNoStampMoved) {
   // The copy-on-write insert succeeds; the change after it is refused.
-  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_UserSubSystem WHEN NEW.FName_EN = 'boom' "
-       "BEGIN SELECT RAISE(ABORT, 'no booms'); END");
+  AddFault("refuse", "BEFORE UPDATE ON t_UserSubSystem WHEN NEW.FName_EN = 'boom'", "no booms");
   auto before = Stamps();
   auto error = ErrorOf([&] {
     update_.UpdateSystemFunc(Dsn(5, "en"), 1001, test::UpdateTest::Values({{"NewName", Variant("boom")}}));
   });
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->number(), errors::kDatabase);
-  EXPECT_EQ(error->source(), "SQLite");
+  EXPECT_EQ(error->source(), BackendName());
   EXPECT_NE(error->description().find("no booms"), std::string::npos);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FUserID = 5"), 0);
   EXPECT_TRUE(MovedSince(before).empty());
 }
 
 TEST_F(WriteFrameTest, AFailingStampBumpUndoesTheWrite) {
-  Exec("CREATE TRIGGER refuse BEFORE UPDATE ON t_DataFlowTimeStamp BEGIN SELECT RAISE(ABORT, 'stamps frozen'); END");
+  AddFault("refuse", "BEFORE UPDATE ON t_DataFlowTimeStamp", "stamps frozen");
   auto error = ErrorOf([&] { update_.UpdateTopClassName(Dsn(5), 1, "renamed"); });
   ASSERT_TRUE(error.has_value());
   EXPECT_NE(error->description().find("stamps frozen"), std::string::npos);
@@ -65,7 +66,7 @@ TEST_F(WriteFrameTest, ADescriptorThatDoesNotParseWritesNothing) {
 }
 
 TEST_F(WriteFrameTest, TheUserStampNeedsAUserIDTheTemplateStampDoesNot) {
-  const std::string no_user = "ConnectString={" + SQLiteConnectString(path_) + "};LANGUAGE=chs";
+  const std::string no_user = "ConnectString={" + connect_string_ + "};LANGUAGE=chs";
   auto before = Stamps();
   update_.UpdateTopClassName(no_user, 1, "renamed");
   EXPECT_EQ(TopClassName(), "renamed");
@@ -120,9 +121,10 @@ TEST_F(WriteFrameTest, ANestedCallOnTheSameObjectLeavesTheOuterRequestIntact) {
 }
 
 TEST_F(WriteFrameTest, ASwallowedNestedFailureLeavesNothingEvenWhenTheOuterCallCompletes) {
-  Exec("CREATE TRIGGER refuse_bump BEFORE UPDATE ON t_DataFlowTimeStamp "
-       "WHEN (SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101) = 1 "
-       "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+  AddFault("refuse_bump",
+           "BEFORE UPDATE ON t_DataFlowTimeStamp "
+           "WHEN (SELECT FIsNormal FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010101) = 1",
+           "refused");
   RunInCallScope(runtime_, true, [&] {
     update_.UpdateTopClassName(Dsn(5), 1, "kept");
     update_.UpdateDetailFunc(Dsn(5), 10010101, "X", "Y", "录入");
