@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "info/datas_info.h"
@@ -138,6 +140,32 @@ TEST_F(StampFreshnessTest, LevelsReadInARolledBackWriteAreNotKeptForItsStamps) {
   Exec("UPDATE t_DataFlowTimeStamp SET FName = FName WHERE FName IN ('DataFlow', 'DataFlow5')");
   EXPECT_NE(data_info_.GetTemplateVer(Dsn(5)), stamp);
   EXPECT_EQ(SeenName(), "start");
+}
+
+// The first reads of new users, many at once through one pool and through
+// another process's pool: each user gets one stamp row and every read an
+// answer.
+TEST_F(StampFreshnessTest, FirstReadsOfNewUsersAtOnceEachMakeOneStampRow) {
+  constexpr int kUsers = 6;
+  Runtime other_process;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 8; ++t) {
+    readers.emplace_back([&, t] {
+      clsDataInfo reader(t % 2 == 0 ? runtime_ : other_process);
+      for (int user = 100; user < 100 + kUsers; ++user) {
+        try {
+          if (reader.GetUserTemplateVer(Dsn(user)).empty()) ++failures;
+        } catch (const std::exception& error) {
+          ADD_FAILURE() << error.what();
+          ++failures;
+        }
+      }
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t_DataFlowTimeStamp WHERE FName LIKE 'DataFlow1__'").AsLong(), kUsers);
 }
 
 }  // namespace
