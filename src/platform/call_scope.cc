@@ -79,13 +79,21 @@ const std::string* Transaction::FindKept(std::string_view key) {
 }
 
 void Transaction::Keep(std::string_view key, std::string value) {
-  if (wrote_ || !begun_) return;
+  // Before the transaction, only under a version asked before the value was
+  // read (by FindKept): the value is at least that new, so an unchanged
+  // version later means it is still true.
+  if (wrote_ || (!begun_ && !version_asked_)) return;
   std::optional<uint64_t> version = ContentVersion();
   if (version) lease_->kept().Put(*version, key, std::move(value));
 }
 
 Recordset Transaction::Query(std::string_view sql, const Params& params) {
   EnsureBegun();
+  return lease_->Query(sql, params);
+}
+
+Recordset Transaction::QueryAlone(std::string_view sql, const Params& params) {
+  if (begun_ || write_intent_) return Query(sql, params);
   return lease_->Query(sql, params);
 }
 

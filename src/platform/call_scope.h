@@ -64,6 +64,12 @@ class Transaction {
 
   // A statement that reads.
   Recordset Query(std::string_view sql, const Params& params = {});
+  // A statement that reads, in a call that reads only and has not begun its
+  // transaction: run on its own, as of the newest commit, beginning nothing
+  // (one round trip to a database server). Otherwise as Query. For values a
+  // call checks again in its snapshot before it reads anything else
+  // (version stamps: see BeginSnapshot).
+  Recordset QueryAlone(std::string_view sql, const Params& params = {});
   // A statement that writes; takes the write lock first. Rows changed.
   int64_t Execute(std::string_view sql, const Params& params = {});
   // Statements without parameters that write (schema scripts).
@@ -82,8 +88,9 @@ class Transaction {
   // found holds for the caller's answers from the cache only: a call that
   // goes on to read the database calls BeginSnapshot() and asks again, so
   // that what it reads and the values it uses belong to one snapshot. Keep
-  // does nothing before the transaction has begun or once it has written
-  // (what it reads then may yet be rolled back).
+  // does nothing once the transaction has written (what it reads then may
+  // yet be rolled back), nor before it has begun unless FindKept asked the
+  // version first (a value read alone after that is at least that new).
   const std::string* FindKept(std::string_view key);
   void Keep(std::string_view key, std::string value);
 

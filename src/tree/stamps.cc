@@ -46,7 +46,9 @@ std::string UserStampName(int32_t user_id) {
 Recordset ReadStampRecordset(const DbConnection& connection, std::string_view stamp_name,
                              bool alias_first_read) {
   Params name{Variant(stamp_name)};
-  Recordset stamp = connection.Query(alias_first_read ? kSelectAliased : kSelectPlain, name);
+  // Before the snapshot, on its own: a caller that goes on to read levels
+  // reads the stamp again inside it.
+  Recordset stamp = connection.transaction().QueryAlone(alias_first_read ? kSelectAliased : kSelectPlain, name);
   if (!stamp.Eof()) return stamp;
   connection.Execute(kInsertMissing, {Variant(stamp_name), Variant(stamp_name)});
   return connection.Query(kSelectAliased, name);
@@ -68,7 +70,7 @@ StampPair ReadStampPair(const DbConnection& connection, int32_t user_id) {
   if (kept_template != nullptr && kept_user != nullptr) return {*kept_template, *kept_user};
 
   std::optional<std::string> found[2];
-  Recordset rows = connection.Query(kSelectPair, {Variant(kTemplateStampName), Variant(user_name)});
+  Recordset rows = transaction.QueryAlone(kSelectPair, {Variant(kTemplateStampName), Variant(user_name)});
   for (; !rows.Eof(); rows.MoveNext()) {
     size_t which = CLng(rows.Value(size_t{0})) == 0 ? 0 : 1;
     found[which] = StampToText(rows.Value(size_t{1}));
