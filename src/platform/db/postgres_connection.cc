@@ -376,14 +376,25 @@ void PostgresConnection::Begin(bool for_write) {
     ExecPlain("BEGIN ISOLATION LEVEL REPEATABLE READ");
     return;
   }
-  ExecPlain("BEGIN ISOLATION LEVEL READ COMMITTED");
-  try {
-    Query("SELECT set_config('lock_timeout', ?, true)", {Variant(std::to_string(busy_timeout_ms_))});
-    Query("SELECT pg_advisory_xact_lock(" + std::to_string(kWriteLockKey) + ")", {});
-  } catch (...) {
-    Rollback();
-    throw;
+  // One round trip: the transaction, how long it waits for a lock, and the
+  // write lock. Both numbers are this program's own.
+  const std::string begin = "BEGIN ISOLATION LEVEL READ COMMITTED; SET LOCAL lock_timeout = " +
+                            std::to_string(busy_timeout_ms_) + "; SELECT pg_advisory_xact_lock(" +
+                            std::to_string(kWriteLockKey) + ")";
+  Result result(PQexec(connection_, begin.c_str()));
+  ExecStatusType status = PQresultStatus(result.get());
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
+  const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+  const std::string message = Trimmed(PQerrorMessage(connection_));
+  if (PQtransactionStatus(connection_) != PQTRANS_IDLE) {
+    try {
+      Rollback();
+    } catch (const std::exception&) {
+      // The first failure is the one to report.
+    }
   }
+  if (state != nullptr && kLockNotAvailable == state) throw WriteLockBusy(message);
+  Fail(message);
 }
 
 void PostgresConnection::Commit() {
