@@ -6,11 +6,13 @@
 //   }
 //
 // Each rule names a prefix of benchmark names and the floor benchmark they
-// are compared with (CPU time per iteration).
+// are compared with (CPU time per iteration; wall-clock time for benchmarks
+// timed with UseRealTime).
 #ifndef LXM_BENCH_FLOOR_RATIO_H_
 #define LXM_BENCH_FLOOR_RATIO_H_
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -27,6 +29,9 @@ struct FloorRule {
 
 class FloorRatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only on a terminal, so that saved output reads plainly.
+  FloorRatioReporter() : ConsoleReporter(::isatty(1) ? OO_Defaults : OO_Tabular) {}
+
   // With --benchmark_repetitions the medians count; a single run counts as
   // it is.
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -37,12 +42,16 @@ class FloorRatioReporter : public benchmark::ConsoleReporter {
       if (run.run_type == Run::RT_Iteration && (run.repetitions > 1 || run.iterations == 0)) continue;
       std::string name = run.run_name.str();
       if (size_t at = name.find("/repeats:"); at != std::string::npos) name.erase(at);
-      cpu_per_iteration_[name] = run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      // Benchmarks timed by the clock (UseRealTime) compare wall-clock times.
+      const bool real_time = name.find("/real_time") != std::string::npos;
+      if (real_time) name.erase(name.find("/real_time"), 10);
+      cpu_per_iteration_[name] = (real_time ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
+                                 benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
   }
 
   void Print(const std::vector<FloorRule>& rules) const {
-    std::printf("\n%-44s %12s  %s\n", "benchmark", "cpu us/call", "ratio to floor");
+    std::printf("\n%-44s %12s  %s\n", "benchmark", "us/call", "ratio to floor");
     for (const auto& [name, seconds] : cpu_per_iteration_) {
       for (const FloorRule& rule : rules) {
         if (name.rfind(rule.prefix, 0) != 0 || name == rule.floor) continue;

@@ -48,23 +48,7 @@ sqlite3 "$WORK/synthetic.db" "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUser
 
 start_server --db "$WORK/demo.db" --db "$WORK/synthetic.db" --workers 8
 
-# The reply's summary line, written by wrk at the end of a run.
-cat >"$WORK/post.lua" <<'LUA'
-wrk.method = "POST"
-wrk.headers["Content-Type"] = "application/json"
-local file = io.open(os.getenv("LXM_BODY_FILE"), "r")
-wrk.body = file:read("*a")
-file:close()
-
-function done(summary, latency, requests)
-  local seconds = summary.duration / 1e6
-  local failed = summary.errors.status + summary.errors.connect + summary.errors.read +
-                 summary.errors.write + summary.errors.timeout
-  io.write(string.format("%.0f %.0f %.0f %.0f %.0f %.1f %d\n", summary.requests / seconds,
-    latency:percentile(50), latency:percentile(90), latency:percentile(99),
-    latency:percentile(99.9), summary.bytes / summary.requests / 1024, failed))
-end
-LUA
+write_post_script "$WORK/post.lua"
 
 descriptor() {  # path user language
   printf 'ConnectString={Provider=SQLite;Data Source=%s};UserID=%s;LANGUAGE=%s' "$1" "$2" "$3"

@@ -44,3 +44,25 @@ start_server() {
   cat "$WORK/serve.log" >&2
   exit 1
 }
+
+# write_post_script FILE: a wrk script that POSTs the body in the file
+# $LXM_BODY_FILE names and, at the end, prints one summary line: req/s, p50,
+# p90, p99 and p99.9 latency in microseconds, KiB per reply, failed requests.
+write_post_script() {
+  cat >"$1" <<'LUA'
+wrk.method = "POST"
+wrk.headers["Content-Type"] = "application/json"
+local file = io.open(os.getenv("LXM_BODY_FILE"), "r")
+wrk.body = file:read("*a")
+file:close()
+
+function done(summary, latency, requests)
+  local seconds = summary.duration / 1e6
+  local failed = summary.errors.status + summary.errors.connect + summary.errors.read +
+                 summary.errors.write + summary.errors.timeout
+  io.write(string.format("%.0f %.0f %.0f %.0f %.0f %.1f %d\n", summary.requests / seconds,
+    latency:percentile(50), latency:percentile(90), latency:percentile(99),
+    latency:percentile(99.9), summary.bytes / summary.requests / 1024, failed))
+end
+LUA
+}
