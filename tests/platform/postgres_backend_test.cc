@@ -16,6 +16,7 @@
 #include "platform/call_scope.h"
 #include "platform/com_error.h"
 #include "platform/db/database.h"
+#include "platform/db/null_ordering.h"
 #include "platform/db/postgres_connection.h"
 #include "platform/db/redacted_connect_string.h"
 #include "server/json_codec.h"
@@ -76,6 +77,27 @@ TEST(NumberPlaceholdersTest, NumbersOnlyPlaceholdersOutsideQuotesAndComments) {
     int count = -1;
     EXPECT_EQ(NumberPlaceholders(each.sql, &count), each.expected);
     EXPECT_EQ(count, each.count);
+  }
+}
+
+TEST(NullOrderingTest, EveryOrderByItemNamesSQLitesPlaceForNulls) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"SELECT a FROM t Order by FIndex,FTopClassID",
+       "SELECT a FROM t Order by FIndex NULLS FIRST,FTopClassID NULLS FIRST"},
+      {"SELECT a FROM t ORDER BY a DESC, abs(b) ASC LIMIT 3",
+       "SELECT a FROM t ORDER BY a DESC NULLS LAST, abs(b) ASC NULLS FIRST LIMIT 3"},
+      {"SELECT a FROM t ORDER BY a NULLS LAST, b", "SELECT a FROM t ORDER BY a NULLS LAST, b NULLS FIRST"},
+      {"SELECT (SELECT x FROM u ORDER BY y DESC LIMIT 1) AS v FROM t ORDER BY (SELECT 1), \"odd name\"",
+       "SELECT (SELECT x FROM u ORDER BY y DESC NULLS LAST LIMIT 1) AS v FROM t ORDER BY (SELECT 1) NULLS FIRST, "
+       "\"odd name\" NULLS FIRST"},
+      {"SELECT row_number() OVER (ORDER BY a) FROM t", "SELECT row_number() OVER (ORDER BY a NULLS FIRST) FROM t"},
+      {"SELECT 'order by x' FROM t -- order by y\nWHERE a = ?", "SELECT 'order by x' FROM t -- order by y\nWHERE a = ?"},
+      {"SELECT a FROM t ORDER BY 1\r\n", "SELECT a FROM t ORDER BY 1 NULLS FIRST\r\n"},
+      {"SELECT FOrderBy FROM t", "SELECT FOrderBy FROM t"},
+  };
+  for (const auto& [sql, expected] : cases) {
+    SCOPED_TRACE(sql);
+    EXPECT_EQ(WithNullsOrderedFirst(sql), expected);
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/com_error.h"
 #include "platform/db/column_spelling.h"
+#include "platform/db/null_ordering.h"
 #include "platform/db/redacted_connect_string.h"
 #include "platform/db/sql_text.h"
 
@@ -196,7 +197,7 @@ const PostgresConnection::Prepared& PostgresConnection::Prepare(std::string_view
   if (it != statements_.end()) return *it->second;
 
   int count = 0;
-  std::string text = NumberPlaceholders(sql, &count);
+  std::string text = NumberPlaceholders(WithNullsOrderedFirst(sql), &count);
   if (count != static_cast<int>(params.size())) {
     Fail("The statement expects " + std::to_string(count) + " parameters; " +
          std::to_string(params.size()) + " were given.");
