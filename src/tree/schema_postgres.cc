@@ -12,6 +12,8 @@ extern const char kPostgresScript[];
 const char kPostgresScript[] = R"SQL(-- Text compares without regard to letter case, as NOCASE does in SQLite:
 -- citext keeps "=", IN, ORDER BY and LIKE working on the same statements
 -- (LIKE is refused on nondeterministic ICU collations in PostgreSQL 15).
+-- Under the "C" collation, whatever the database's own, it folds ASCII
+-- letters only and then compares bytes, exactly as NOCASE does.
 CREATE EXTENSION IF NOT EXISTS citext;
 
 -- The row-version column's type: its bytes, told apart from other bytea
@@ -20,38 +22,38 @@ CREATE DOMAIN rowversion AS BYTEA;
 
 CREATE TABLE t_DataFlowTopClass (
   FTopClassID INTEGER NOT NULL PRIMARY KEY,
-  FTopClassName CITEXT,
-  FTopClassName_CHT CITEXT,
-  FTopClassName_EN CITEXT,
+  FTopClassName CITEXT COLLATE "C",
+  FTopClassName_CHT CITEXT COLLATE "C",
+  FTopClassName_EN CITEXT COLLATE "C",
   FIndex INTEGER NOT NULL DEFAULT 0,
   FVisible INTEGER NOT NULL DEFAULT 1,
   FShowSysType INTEGER NOT NULL DEFAULT 0,
-  FAcctType CITEXT DEFAULT '',
-  FToolTips CITEXT,
-  FToolTips_CHT CITEXT,
-  FToolTips_EN CITEXT
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
+  FToolTips CITEXT COLLATE "C",
+  FToolTips_CHT CITEXT COLLATE "C",
+  FToolTips_EN CITEXT COLLATE "C"
 );
 
 CREATE TABLE t_DataFlowSubSystem (
   FSubSysID INTEGER NOT NULL PRIMARY KEY,
   FTopClassID INTEGER NOT NULL DEFAULT 0,
-  FName CITEXT,
-  FName_CHT CITEXT,
-  FName_EN CITEXT,
-  FClassName CITEXT DEFAULT '',
+  FName CITEXT COLLATE "C",
+  FName_CHT CITEXT COLLATE "C",
+  FName_EN CITEXT COLLATE "C",
+  FClassName CITEXT COLLATE "C" DEFAULT '',
   FIndex INTEGER NOT NULL DEFAULT 0,
   FVisible INTEGER NOT NULL DEFAULT 1,
   FShowSysType INTEGER NOT NULL DEFAULT 0,
-  FAcctType CITEXT DEFAULT '',
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
   FRefresh INTEGER NOT NULL DEFAULT 0,
-  FNote CITEXT,
-  FNote_CHT CITEXT,
-  FNote_EN CITEXT,
-  FAppClassName CITEXT DEFAULT '',
-  FHelpFileName CITEXT DEFAULT '',
+  FNote CITEXT COLLATE "C",
+  FNote_CHT CITEXT COLLATE "C",
+  FNote_EN CITEXT COLLATE "C",
+  FAppClassName CITEXT COLLATE "C" DEFAULT '',
+  FHelpFileName CITEXT COLLATE "C" DEFAULT '',
   FTipID INTEGER NOT NULL DEFAULT 0,
   FUpdateBaseData INTEGER NOT NULL DEFAULT 0,
-  FSubID CITEXT DEFAULT '',
+  FSubID CITEXT COLLATE "C" DEFAULT '',
   FSubsystemID INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX ix_DataFlowSubSystem_TopClass ON t_DataFlowSubSystem (FTopClassID);
@@ -61,17 +63,17 @@ CREATE TABLE t_DataFlowSubFunc (
   FSubFuncID INTEGER NOT NULL PRIMARY KEY,
   FSubSysID INTEGER NOT NULL DEFAULT 0,
   FIndex INTEGER NOT NULL DEFAULT 0,
-  FFuncName CITEXT,
-  FFuncName_CHT CITEXT,
-  FFuncName_EN CITEXT,
-  FClassName CITEXT DEFAULT '',
-  FClassParam CITEXT DEFAULT '',
+  FFuncName CITEXT COLLATE "C",
+  FFuncName_CHT CITEXT COLLATE "C",
+  FFuncName_EN CITEXT COLLATE "C",
+  FClassName CITEXT COLLATE "C" DEFAULT '',
+  FClassParam CITEXT COLLATE "C" DEFAULT '',
   FVisible INTEGER NOT NULL DEFAULT 1,
-  FAcctType CITEXT DEFAULT '',
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
   FFuncType INTEGER NOT NULL DEFAULT 0,
   FRefresh INTEGER NOT NULL DEFAULT 0,
   FSetEnable INTEGER NOT NULL DEFAULT 0,
-  FSubID CITEXT DEFAULT '',
+  FSubID CITEXT COLLATE "C" DEFAULT '',
   FIsEdit INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX ix_DataFlowSubFunc_SubSys ON t_DataFlowSubFunc (FSubSysID);
@@ -80,20 +82,20 @@ CREATE TABLE t_DataFlowDetailFunc (
   FDetailFuncID INTEGER NOT NULL PRIMARY KEY,
   FSubFuncID INTEGER NOT NULL DEFAULT 0,
   FIndex INTEGER NOT NULL DEFAULT 0,
-  FFuncName CITEXT,
-  FFuncName_CHT CITEXT,
-  FFuncName_EN CITEXT,
-  FClassName CITEXT DEFAULT '',
-  FClassParam CITEXT DEFAULT '',
+  FFuncName CITEXT COLLATE "C",
+  FFuncName_CHT CITEXT COLLATE "C",
+  FFuncName_EN CITEXT COLLATE "C",
+  FClassName CITEXT COLLATE "C" DEFAULT '',
+  FClassParam CITEXT COLLATE "C" DEFAULT '',
   FIsNormal INTEGER NOT NULL DEFAULT 0,
-  FHelpCode CITEXT DEFAULT '',
+  FHelpCode CITEXT COLLATE "C" DEFAULT '',
   FVisible INTEGER NOT NULL DEFAULT 1,
-  FAcctType CITEXT DEFAULT '',
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
   FFuncType INTEGER NOT NULL DEFAULT 0,
   FEnable INTEGER NOT NULL DEFAULT 1,
-  FShowName CITEXT,
-  FShowName_CHT CITEXT,
-  FShowName_EN CITEXT,
+  FShowName CITEXT COLLATE "C",
+  FShowName_CHT CITEXT COLLATE "C",
+  FShowName_EN CITEXT COLLATE "C",
   FIsEdit INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX ix_DataFlowDetailFunc_SubFunc ON t_DataFlowDetailFunc (FSubFuncID);
@@ -103,12 +105,12 @@ CREATE INDEX ix_DataFlowDetailFunc_HelpCode ON t_DataFlowDetailFunc (UPPER(RTRIM
 CREATE TABLE t_UserTopClass (
   FTopClassID INTEGER NOT NULL,
   FUserID INTEGER NOT NULL,
-  FTopClassName CITEXT,
-  FTopClassName_CHT CITEXT,
-  FTopClassName_EN CITEXT,
+  FTopClassName CITEXT COLLATE "C",
+  FTopClassName_CHT CITEXT COLLATE "C",
+  FTopClassName_EN CITEXT COLLATE "C",
   FIndex INTEGER NOT NULL DEFAULT 0,
   FVisible INTEGER NOT NULL DEFAULT 1,
-  FAcctType CITEXT DEFAULT '',
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
   PRIMARY KEY (FUserID, FTopClassID)
 );
 
@@ -116,12 +118,12 @@ CREATE TABLE t_UserSubSystem (
   FSubSysID INTEGER NOT NULL,
   FUserID INTEGER NOT NULL,
   FTopClassID INTEGER NOT NULL DEFAULT 0,
-  FName CITEXT,
-  FName_CHT CITEXT,
-  FName_EN CITEXT,
+  FName CITEXT COLLATE "C",
+  FName_CHT CITEXT COLLATE "C",
+  FName_EN CITEXT COLLATE "C",
   FIndex INTEGER NOT NULL DEFAULT 0,
   FVisible INTEGER NOT NULL DEFAULT 1,
-  FAcctType CITEXT DEFAULT '',
+  FAcctType CITEXT COLLATE "C" DEFAULT '',
   PRIMARY KEY (FUserID, FSubSysID)
 );
 
@@ -130,9 +132,9 @@ CREATE TABLE t_UserSubFunc (
   FUserID INTEGER NOT NULL,
   FSubSysID INTEGER NOT NULL DEFAULT 0,
   FIndex INTEGER NOT NULL DEFAULT 0,
-  FFuncName CITEXT,
-  FFuncName_CHT CITEXT,
-  FFuncName_EN CITEXT,
+  FFuncName CITEXT COLLATE "C",
+  FFuncName_CHT CITEXT COLLATE "C",
+  FFuncName_EN CITEXT COLLATE "C",
   FVisible INTEGER NOT NULL DEFAULT 1,
   PRIMARY KEY (FUserID, FSubFuncID)
 );
@@ -142,13 +144,13 @@ CREATE TABLE t_UserDetailFunc (
   FUserID INTEGER NOT NULL,
   FSubFuncID INTEGER NOT NULL DEFAULT 0,
   FIndex INTEGER NOT NULL DEFAULT 0,
-  FFuncName CITEXT,
-  FFuncName_CHT CITEXT,
-  FFuncName_EN CITEXT,
-  FClassName CITEXT DEFAULT '',
-  FClassParam CITEXT DEFAULT '',
+  FFuncName CITEXT COLLATE "C",
+  FFuncName_CHT CITEXT COLLATE "C",
+  FFuncName_EN CITEXT COLLATE "C",
+  FClassName CITEXT COLLATE "C" DEFAULT '',
+  FClassParam CITEXT COLLATE "C" DEFAULT '',
   FVisible INTEGER NOT NULL DEFAULT 1,
-  FHelpCode CITEXT DEFAULT '',
+  FHelpCode CITEXT COLLATE "C" DEFAULT '',
   FEnable INTEGER NOT NULL DEFAULT 1,
   PRIMARY KEY (FUserID, FDetailFuncID)
 );
@@ -157,34 +159,34 @@ CREATE INDEX ix_UserDetailFunc_HelpCode ON t_UserDetailFunc (UPPER(RTRIM(FHelpCo
 CREATE TABLE t_DataFlowAcctType (
   FAcctType INTEGER NOT NULL PRIMARY KEY,
   FacctTrade INTEGER NOT NULL DEFAULT 0,
-  FName CITEXT,
-  FName_CHT CITEXT,
-  FName_EN CITEXT,
-  FDesc CITEXT,
-  FDesc_CHT CITEXT,
-  FDesc_EN CITEXT,
-  FShowName CITEXT,
-  FShowName_CHT CITEXT,
-  FShowName_EN CITEXT,
-  FNumber CITEXT DEFAULT '',
+  FName CITEXT COLLATE "C",
+  FName_CHT CITEXT COLLATE "C",
+  FName_EN CITEXT COLLATE "C",
+  FDesc CITEXT COLLATE "C",
+  FDesc_CHT CITEXT COLLATE "C",
+  FDesc_EN CITEXT COLLATE "C",
+  FShowName CITEXT COLLATE "C",
+  FShowName_CHT CITEXT COLLATE "C",
+  FShowName_EN CITEXT COLLATE "C",
+  FNumber CITEXT COLLATE "C" DEFAULT '',
   FForbidden INTEGER NOT NULL DEFAULT 0,
   FDeleted INTEGER NOT NULL DEFAULT 0
 );
 
 CREATE TABLE t_DataFlowProfile (
-  FName CITEXT NOT NULL PRIMARY KEY,
-  FValue CITEXT
+  FName CITEXT COLLATE "C" NOT NULL PRIMARY KEY,
+  FValue CITEXT COLLATE "C"
 );
 
 CREATE TABLE t_UserDataFlowProfile (
-  FName CITEXT NOT NULL,
-  FValue CITEXT,
+  FName CITEXT COLLATE "C" NOT NULL,
+  FValue CITEXT COLLATE "C",
   FUserID INTEGER NOT NULL,
   PRIMARY KEY (FUserID, FName)
 );
 
 CREATE TABLE t_DataFlowTimeStamp (
-  FName CITEXT NOT NULL UNIQUE,
+  FName CITEXT COLLATE "C" NOT NULL UNIQUE,
   FTimeStamp rowversion
 );
 
@@ -207,8 +209,8 @@ CREATE TRIGGER tr_DataFlowTimeStamp BEFORE INSERT OR UPDATE ON t_DataFlowTimeSta
 CREATE TABLE t_NormalFuncGroup (
   FFuncGroupID INTEGER PRIMARY KEY,
   FUserID INTEGER NOT NULL,
-  FFuncGroupName CITEXT,
-  FShowName CITEXT
+  FFuncGroupName CITEXT COLLATE "C",
+  FShowName CITEXT COLLATE "C"
 );
 CREATE INDEX ix_NormalFuncGroup_User ON t_NormalFuncGroup (FUserID);
 -- IDs as SQLite's AUTOINCREMENT gives them: a row inserted without one gets
@@ -235,9 +237,9 @@ CREATE TABLE t_NormalFunc (
   FFuncGroupID INTEGER NOT NULL,
   FUserID INTEGER NOT NULL,
   FDetailFuncID INTEGER NOT NULL,
-  FHelpCode CITEXT DEFAULT '',
-  FShowName CITEXT,
-  FFuncName CITEXT
+  FHelpCode CITEXT COLLATE "C" DEFAULT '',
+  FShowName CITEXT COLLATE "C",
+  FFuncName CITEXT COLLATE "C"
 );
 CREATE INDEX ix_NormalFunc_UserGroup ON t_NormalFunc (FUserID, FFuncGroupID);
 CREATE INDEX ix_NormalFunc_HelpCode ON t_NormalFunc (UPPER(RTRIM(FHelpCode)));
@@ -246,33 +248,33 @@ CREATE INDEX ix_NormalFunc_Detail ON t_NormalFunc (FDetailFuncID);
 CREATE TABLE t_base_FlowChartTree (
   FID INTEGER PRIMARY KEY,
   FDetailFuncID INTEGER NOT NULL DEFAULT 0,
-  FName CITEXT,
-  FacctType CITEXT DEFAULT ''
+  FName CITEXT COLLATE "C",
+  FacctType CITEXT COLLATE "C" DEFAULT ''
 );
 CREATE INDEX ix_base_FlowChartTree_Detail ON t_base_FlowChartTree (FDetailFuncID);
 
 CREATE TABLE t_SubSystem (
   FSubSysID INTEGER NOT NULL PRIMARY KEY,
-  FNumber CITEXT,
-  FName CITEXT,
-  FName_CHT CITEXT,
-  FName_EN CITEXT
+  FNumber CITEXT COLLATE "C",
+  FName CITEXT COLLATE "C",
+  FName_CHT CITEXT COLLATE "C",
+  FName_EN CITEXT COLLATE "C"
 );
 
 CREATE TABLE t_SystemProfile (
-  FCategory CITEXT NOT NULL,
-  FKey CITEXT NOT NULL,
-  FValue CITEXT,
+  FCategory CITEXT COLLATE "C" NOT NULL,
+  FKey CITEXT COLLATE "C" NOT NULL,
+  FValue CITEXT COLLATE "C",
   PRIMARY KEY (FCategory, FKey)
 );
 
 CREATE TABLE t_SupportedProc (
-  FProcName CITEXT NOT NULL PRIMARY KEY
+  FProcName CITEXT COLLATE "C" NOT NULL PRIMARY KEY
 );
 
 CREATE TABLE t_DataTypeInfo (
   FDataType INTEGER NOT NULL PRIMARY KEY,
-  FTypeName CITEXT,
+  FTypeName CITEXT COLLATE "C",
   FMaxPrecision INTEGER,
   FMinScale INTEGER,
   FMaxScale INTEGER,
@@ -284,47 +286,47 @@ CREATE TABLE t_DataTypeInfo (
 -- Side tables that carry a subsystem ID and follow a renumbered subsystem.
 CREATE TABLE ICClassType (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FFunctionID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE ICClassWorkFlow (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE ICListTemplate (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_DataAccess (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_DataObject (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_FieldObject (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_LogFunction (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_SysFunction (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSysID INTEGER NOT NULL DEFAULT 0
 );
 CREATE TABLE t_TableDescription (
   FID INTEGER PRIMARY KEY,
-  FName CITEXT,
+  FName CITEXT COLLATE "C",
   FSubSystemID INTEGER NOT NULL DEFAULT 0
 );
 -- A row inserted without an FID gets one past the greatest stored, as
