@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <thread>
@@ -68,48 +69,38 @@ TEST_F(SeveralHostsTest, FavouritesAddedThroughBothHostsAtOnceAreAllKeptInOneDef
   constexpr int kPerHost = 20;
   constexpr int kUser = 77;  // no favourites and no groups yet
   const std::string dsn = Dsn(kUser, "en");
-  std::vector<std::thread> writers;
-  std::vector<int> failures(4, 0);
-  // Two writers per host: one into the default group (-1), created by
-  // whichever call comes first, one naming the group the first writer made.
-  for (int w = 0; w < 2; ++w) {
-    writers.emplace_back([&, w] {
-      const test::ServeProcess& host = w == 0 ? *first_ : *second_;
-      for (int i = 0; i < kPerHost; ++i) {
-        int32_t function = 50000000 + w * 1000 + i;
-        server::HttpReply reply = Call(host, "LXMDataFlow.DatasUpdate/AddNormalItem",
-                                       Json::array({dsn, function, "H" + std::to_string(function), "shown",
-                                                    "name", -1}));
-        if (reply.status != 200) ++failures[static_cast<size_t>(w)];
-      }
-    });
-  }
-  for (std::thread& writer : writers) writer.join();
-  EXPECT_EQ(failures[0] + failures[1], 0);
+  // The functions first_ adds are `base` + 0.., second_'s `base` + 1000..;
+  // both hosts at once. The number of calls that failed.
+  auto add_through_both = [&](int32_t base, int32_t group) {
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 2; ++w) {
+      writers.emplace_back([&, w] {
+        for (int i = 0; i < kPerHost; ++i) {
+          int32_t function = base + w * 1000 + i;
+          server::HttpReply reply = Call(w == 0 ? *first_ : *second_, "LXMDataFlow.DatasUpdate/AddNormalItem",
+                                         Json::array({dsn, function, "H" + std::to_string(function), "shown",
+                                                      "name", group}));
+          if (reply.status != 200) ++failures;
+        }
+      });
+    }
+    for (std::thread& writer : writers) writer.join();
+    return failures.load();
+  };
 
+  // Into the default group (-1), which whichever call comes first creates.
+  EXPECT_EQ(add_through_both(50000000, -1), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t_NormalFuncGroup WHERE FUserID = ?", {Variant(kUser)}).AsLong(), 1);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t_NormalFunc WHERE FUserID = ?", {Variant(kUser)}).AsLong(), 2 * kPerHost);
   EXPECT_EQ(Scalar("SELECT COUNT(DISTINCT FFuncGroupID) FROM t_NormalFunc WHERE FUserID = ?", {Variant(kUser)})
                 .AsLong(),
             1);
 
-  // Into one named group through both hosts at once: every item arrives.
+  // Into that group by its number: every item arrives.
   const int32_t group = static_cast<int32_t>(
       Scalar("SELECT FFuncGroupID FROM t_NormalFuncGroup WHERE FUserID = ?", {Variant(kUser)}).AsLong());
-  writers.clear();
-  for (int w = 2; w < 4; ++w) {
-    writers.emplace_back([&, w] {
-      const test::ServeProcess& host = w == 2 ? *first_ : *second_;
-      for (int i = 0; i < kPerHost; ++i) {
-        int32_t function = 60000000 + w * 1000 + i;
-        server::HttpReply reply = Call(host, "LXMDataFlow.DatasUpdate/AddNormalItem",
-                                       Json::array({dsn, function, "", "shown", "name", group}));
-        if (reply.status != 200) ++failures[static_cast<size_t>(w)];
-      }
-    });
-  }
-  for (std::thread& writer : writers) writer.join();
-  EXPECT_EQ(failures[2] + failures[3], 0);
+  EXPECT_EQ(add_through_both(60000000, group), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM t_NormalFunc WHERE FUserID = ? AND FFuncGroupID = ?",
                    {Variant(kUser), Variant(group)})
                 .AsLong(),
@@ -119,9 +110,8 @@ TEST_F(SeveralHostsTest, FavouritesAddedThroughBothHostsAtOnceAreAllKeptInOneDef
   for (const test::ServeProcess* host : {&*first_, &*second_}) {
     server::HttpReply listed = Call(*host, "LXMDataFlow.DatasInfo/GetNormalFunc", Json::array({dsn, group}));
     ASSERT_EQ(listed.status, 200) << listed.body;
-    for (int w = 0; w < 4; ++w) {
-      int32_t sample = (w < 2 ? 50000000 : 60000000) + w * 1000 + kPerHost - 1;
-      EXPECT_NE(listed.body.find(std::to_string(sample)), std::string::npos) << sample;
+    for (int32_t last : {50000000, 50001000, 60000000, 60001000}) {
+      EXPECT_NE(listed.body.find(std::to_string(last + kPerHost - 1)), std::string::npos) << last;
     }
   }
 }
