@@ -97,6 +97,8 @@ void BM_Floor_PgRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_Floor_PgRoundTrip)->UseRealTime();
 
+
+
 template <typename Call>
 void Calls(benchmark::State& state, Runtime& runtime, const std::string& dsn, Call call) {
   call(runtime, dsn);  // warm
@@ -108,6 +110,24 @@ void WarmGetSubSystem(Runtime& runtime, const std::string& dsn) {
   int32_t top_class = 1;
   benchmark::DoNotOptimize(DatasInfo(runtime).GetSubSystem(dsn, top_class).RecordCount());
 }
+
+// Not a floor: the statement a warm call sends (both stamps), alone on a
+// handle, to tell the server's share from the call's.
+void BM_Pg_StampPairAlone(benchmark::State& state) {
+  PostgresAccount& account = ThePostgresAccount();
+  WarmGetSubSystem(account.runtime, account.Descriptor());  // creates the stamp rows
+  Database::Lease lease = account.runtime.databases().Get(account.connect_string)->Acquire();
+  Params names{Variant("DataFlow"), Variant("DataFlow" + std::to_string(kUser))};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(lease
+                                 ->Query("Select 0 As FWhich, FTimeStamp From t_DataFlowTimeStamp Where FName = ? "
+                                         "Union All Select 1, FTimeStamp From t_DataFlowTimeStamp Where FName = ?",
+                                         names)
+                                 .RecordCount());
+  }
+  Rate(state);
+}
+BENCHMARK(BM_Pg_StampPairAlone)->UseRealTime();
 
 void WarmGetTemplateVer(Runtime& runtime, const std::string& dsn) {
   benchmark::DoNotOptimize(clsDataInfo(runtime).GetTemplateVer(dsn).size());
