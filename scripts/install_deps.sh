@@ -10,7 +10,7 @@ PACKAGES=(
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libboost-dev wrk curl
-  chromium
+  chromium fonts-wqy-microhei
 )
 
 missing=()

@@ -33,6 +33,7 @@ const state = {
   template: null,  // {stamp, TopClass: [rows], ...}
   overlay: null,   // the same, for state.overlayUser
   overlayUser: null,
+  treeStale: true,  // another user, database or view: build the tree again
   tree: { roots: [], byKey: new Map() },
   expanded: new Set(),
   selected: '',
@@ -177,7 +178,8 @@ async function revalidateNow() {
     state.overlayUser = null;
     moved = true;
   }
-  if (moved) {
+  if (moved || state.treeStale) {
+    state.treeStale = false;
     state.tree = buildTree(state.template, state.overlay);
     renderTree();
     renderDetails();
@@ -197,7 +199,8 @@ async function loadFavourites() {
   const groups = rowsOf(await rpc.result(kInfo, 'GetNormalFuncGroup', [dsn()]));
   const loaded = await Promise.all(groups.map(async (group) => ({
     id: group.FFuncGroupID,
-    name: group.FShowName || group.FFuncGroupName || `Group ${group.FFuncGroupID}`,
+    // The name UpdateNormalFuncGroup changes; the display name stays as made.
+    name: group.FFuncGroupName || group.FShowName || `Group ${group.FFuncGroupID}`,
     items: rowsOf(await rpc.result(kInfo, 'GetNormalFunc', [dsn(), group.FFuncGroupID])),
   })));
   const text = JSON.stringify(loaded);
@@ -211,6 +214,7 @@ async function loadFavourites() {
 async function reload() {
   state.overlay = null;
   state.overlayUser = null;
+  state.treeStale = true;
   state.selected = '';
   state.favouritesText = '';
   $('search-results').hidden = true;

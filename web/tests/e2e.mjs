@@ -142,8 +142,13 @@ try {
   const page = await context.newPage();
   const problems = [];
   page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
+  page.setDefaultTimeout(8000);
   page.on('console', (message) => {
-    if (message.type() === 'error') problems.push(`console: ${message.text()}`);
+    // The browser logs every HTTP error reply itself; the page's own faults
+    // are what counts here.
+    if (message.type() === 'error' && !message.text().startsWith('Failed to load resource')) {
+      problems.push(`console: ${message.text()}`);
+    }
   });
   page.on('dialog', (dialog) => dialog.accept(page.dialogAnswer ?? undefined));
   const env = { page, context, browser, url: started.url, problems };
