@@ -251,6 +251,60 @@ export function defineTests(t) {
     await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Finance', 'the user\'s view again');
   });
 
+  test('the administrator renames a template function in English only', async ({ page }) => {
+    await page.locator('#template-mode').check();
+    await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Financial accounting', 'the template');
+    await openPath(page, 'TopClass:1', 'SubSystem:1001', 'SubFunc:100101');
+    await selectNode(page, 'DetailFunc:10010104');
+    await page.locator('#rename').fill('Post vouchers');
+    await page.locator('#rename-form button[type=submit]').click();
+    await until(async () => (await label(page, 'DetailFunc:10010104').innerText()) === 'Post vouchers', 'the name');
+    equal(sql('SELECT FFuncName, FFuncName_CHT, FFuncName_EN FROM t_DataFlowDetailFunc WHERE FDetailFuncID=10010104'),
+          [{ FFuncName: '凭证过账', FFuncName_CHT: '憑證過賬', FFuncName_EN: 'Post vouchers' }], 'the template row');
+    equal(sql('SELECT FUserID, FFuncName_EN FROM t_UserDetailFunc WHERE FDetailFuncID=10010104'),
+          [{ FUserID: 0, FFuncName_EN: 'Voucher posting' }], 'the overlay rows: the shared default\'s only');
+    // The user has no row of it, and the shared default's row names it: that
+    // name stays in the user's view.
+    await page.locator('#template-mode').uncheck();
+    await openPath(page, 'TopClass:1', 'SubSystem:1001', 'SubFunc:100101');
+    equal(await label(page, 'DetailFunc:10010104').innerText(), 'Voucher posting', 'the name in the user\'s view');
+  });
+
+  test('imports a layout for another user, then resets that user to the default', async ({ page }) => {
+    const other = 16395;
+    await page.locator('#template-mode').check();
+    const download = page.waitForEvent('download');
+    await page.locator('#export').click();
+    const file = await (await download).path();
+    await page.locator('#user').fill(String(other));
+    await page.locator('#user').press('Tab');
+    await page.locator('#import').setInputFiles(file);
+    await until(() => sql(`SELECT FTopClassName_EN AS name FROM t_UserTopClass
+                           WHERE FUserID=${other} AND FTopClassID=1000`).length === 1, 'the imported own node');
+    equal(sql(`SELECT FTopClassID, FTopClassName_EN, FIndex, FVisible FROM t_UserTopClass WHERE FUserID=${other}
+               ORDER BY FTopClassID`),
+          // The exported layout: the user's own rows, and the shared default's
+          // for the nodes the user has none of.
+          sql(`SELECT FTopClassID, FTopClassName_EN, FIndex, FVisible FROM t_UserTopClass t
+               WHERE FUserID=${kUser} OR (FUserID=0 AND NOT EXISTS (SELECT 1 FROM t_UserTopClass u
+                 WHERE u.FUserID=${kUser} AND u.FTopClassID=t.FTopClassID))
+               ORDER BY FTopClassID`), 'the other user\'s top classes');
+    await page.locator('#template-mode').uncheck();
+    await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Finance', 'the imported layout');
+    check(await row(page, 'TopClass:1000').locator('.own-tag').isVisible(), 'the imported own node');
+    await page.locator('#template-mode').check();
+    await page.locator('#set-default').click();
+    await until(() => sql(`SELECT COUNT(*) AS n FROM t_UserTopClass WHERE FUserID=${other} AND FTopClassID=1000`)[0].n === 0,
+                'the own node dropped');
+    await page.locator('#template-mode').uncheck();
+    await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Financial accounting',
+                'the default\'s name');
+    check(!(await row(page, 'TopClass:1000').count()), 'no own node after the reset');
+    await page.locator('#user').fill(String(kUser));
+    await page.locator('#user').press('Tab');
+    await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Finance', 'back to the demo user');
+  });
+
   test('reads well on a narrow window', async ({ page }) => {
     await page.setViewportSize({ width: 390, height: 800 });
     await openPath(page, 'TopClass:1', 'SubSystem:1001');
