@@ -305,6 +305,23 @@ export function defineTests(t) {
     await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Finance', 'back to the demo user');
   });
 
+  test('propagates the user\'s layout to another user', async ({ page }) => {
+    const other = 16396;
+    await page.locator('#template-mode').check();
+    await page.locator('#propagate-users').fill(String(other));
+    await page.locator('#propagate-form button[type=submit]').click();
+    const rows = (user) => sql(`SELECT FTopClassID, FTopClassName_EN, FIndex, FVisible FROM t_UserTopClass
+                                WHERE FUserID=${user} ORDER BY FTopClassID`);
+    await until(() => JSON.stringify(rows(other)) === JSON.stringify(rows(kUser)), 'an exact copy of the rows');
+    await page.locator('#template-mode').uncheck();
+    await page.locator('#user').fill(String(other));
+    await page.locator('#user').press('Tab');
+    await until(async () => (await page.locator('#tree-title').innerText()) === `User ${other}`, 'the other user');
+    await until(async () => (await label(page, 'TopClass:1').innerText()) === 'Finance', 'the copied name');
+    await page.locator('#user').fill(String(kUser));
+    await page.locator('#user').press('Tab');
+  });
+
   test('reads well on a narrow window', async ({ page }) => {
     await page.setViewportSize({ width: 390, height: 800 });
     await openPath(page, 'TopClass:1', 'SubSystem:1001');
