@@ -511,6 +511,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     for (const auto& piece : reply_.pieces) length += piece->size();
     ResponseHead(reply_.status, reply_.content_type, length, keep_alive_, http10_, extra_fields,
                  &head_);
+    // The reply's own fields go before the blank line that ends the head.
     if (!reply_.extra_fields.empty()) head_.insert(head_.size() - 2, reply_.extra_fields);
     buffers_.clear();
     buffers_.push_back(net::buffer(head_));

@@ -80,9 +80,11 @@ function stampStatus() {
 }
 
 // Runs an action, showing its failure; the tree is revalidated after a write.
-async function run(action, { write = false } = {}) {
+// A background check leaves the error shown in place: people read it at
+// their pace.
+async function run(action, { write = false, background = false } = {}) {
   try {
-    clearError();
+    if (!background) clearError();
     await action();
     if (write) await revalidate();
   } catch (error) {
@@ -667,7 +669,7 @@ $('template-mode').addEventListener('change', () => {
 });
 $('refresh').addEventListener('click', () => run(revalidate));
 $('error-close').addEventListener('click', clearError);
-window.addEventListener('focus', () => run(revalidate));
+window.addEventListener('focus', () => run(revalidate, { background: true }));
 
 async function start() {
   try {
@@ -696,7 +698,7 @@ async function start() {
     return;
   }
   await reload();
-  setInterval(() => { if (!document.hidden) run(revalidate); }, kRevalidateSeconds * 1000);
+  setInterval(() => { if (!document.hidden) run(revalidate, { background: true }); }, kRevalidateSeconds * 1000);
 }
 
 start();

@@ -202,6 +202,9 @@ export function defineTests(t) {
     await page.locator('#group-name').fill('月末结账');
     await page.locator('#group-form button[type=submit]').click();
     await page.locator('#error').waitFor({ state: 'visible' });
+    // The stamps' checks (every 2 s here) leave it for people to read.
+    await page.waitForTimeout(2500);
+    check(await page.locator('#error').isVisible(), 'the error is still shown after a check');
     const text = await page.locator('#error').innerText();
     check(text.includes('LxmDataFlow.AddNormalFuncGroup'), `the source is named: ${text}`);
     check(!/at \w+ \(|\.js:\d+/.test(text), `no stack: ${text}`);
