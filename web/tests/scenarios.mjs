@@ -177,6 +177,13 @@ export function defineTests(t) {
     equal(await item.locator('.fav-name').innerText(), 'Voucher audit', 'the item\'s name');
     equal(sql(`SELECT FFuncGroupID, FHelpCode FROM t_NormalFunc WHERE FUserID=${kUser} AND FDetailFuncID=10010103`),
           [{ FFuncGroupID: 2, FHelpCode: 'PZSH' }], 'the favourite row');
+    // Removed again (from every user's groups, as DelNormalFunc does).
+    await item.locator('button', { hasText: 'Remove' }).click();
+    await item.waitFor({ state: 'detached' });
+    equal(sql('SELECT COUNT(*) AS n FROM t_NormalFunc WHERE FDetailFuncID=10010103'), [{ n: 0 }], 'removed');
+    await page.locator('#favourite-group').selectOption('2');
+    await page.locator('#favourite-form button[type=submit]').click();
+    await item.waitFor();
     // A group: created, renamed, deleted.
     await page.locator('#group-name').fill('Month end');
     await page.locator('#group-form button[type=submit]').click();
