@@ -222,6 +222,7 @@ async function reload() {
   $('search-results').hidden = true;
   $('tree-title').textContent = state.templateMode ? 'Template' : `User ${state.user}`;
   $('admin').hidden = !state.templateMode;
+  $('admin-user').textContent = `user ${state.user}`;
   $('favourites').hidden = state.templateMode;
   saveChoices();
   await run(revalidate);
