@@ -60,6 +60,10 @@ export function defineTests(t) {
     equal(await page.locator('#detail-enable').innerText(), stored.FEnable ? 'Yes' : 'No', 'enable flag');
     equal(await page.locator('#detail-name').innerText(), 'Journal voucher entry', 'name');
     await shot(page, '03-expanded');
+    // Closed again, its functions leave the page.
+    await row(page, 'SubFunc:100101').locator('.twisty').click();
+    equal(await page.locator('#tree li[data-key="SubFunc:100101"]').getAttribute('aria-expanded'), 'false', 'closed');
+    equal(await row(page, 'DetailFunc:10010101').count(), 0, 'the functions under it');
   });
 
   test('searches a help code and opens the result, in the service\'s order', async ({ page }) => {
