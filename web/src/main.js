@@ -236,7 +236,14 @@ function selectedNode() {
 
 function renderTree() {
   const list = $('tree');
+  const hadFocus = list.contains(document.activeElement);
   list.replaceChildren(...state.tree.roots.map(renderNode));
+  // One row takes the keyboard's focus: the selected one, else the first.
+  const current = list.querySelector('.node.selected') || list.querySelector('.node');
+  if (current) {
+    current.tabIndex = 0;
+    if (hadFocus) current.focus();
+  }
 }
 
 function renderNode(node) {
@@ -250,6 +257,7 @@ function renderNode(node) {
   const row = element('div', 'node');
   row.dataset.key = node.key;
   row.draggable = true;
+  row.tabIndex = -1;
   if (!node.visible) row.classList.add('hidden-node');
   if (node.key === state.selected) row.classList.add('selected');
   row.append(element('span', 'twisty', hasChildren ? (open ? '▾' : '▸') : '·'));
@@ -294,6 +302,38 @@ $('tree').addEventListener('click', (event) => {
   if (!node) return;
   if (event.target.classList.contains('twisty') || node.key === state.selected) toggle(node);
   select(node);
+});
+
+// The keyboard: up and down move between the rows shown, right opens (or
+// goes to the first child), left closes (or goes to the parent), Enter and
+// Space open or close.
+$('tree').addEventListener('keydown', (event) => {
+  const row = event.target.closest('.node');
+  const node = row && state.tree.byKey.get(row.dataset.key);
+  if (!node) return;
+  const rows = [...$('tree').querySelectorAll('.node')];
+  const at = rows.indexOf(row);
+  let next = null;
+  switch (event.key) {
+    case 'ArrowDown': next = rows[at + 1]; break;
+    case 'ArrowUp': next = rows[at - 1]; break;
+    case 'ArrowRight':
+      if (node.children.length && !state.expanded.has(node.key)) toggle(node);
+      else if (node.children.length) next = rows[at + 1];
+      break;
+    case 'ArrowLeft':
+      if (state.expanded.has(node.key)) toggle(node);
+      else if (node.parent) next = $('tree').querySelector(`.node[data-key="${node.parent.key}"]`);
+      break;
+    case 'Enter':
+    case ' ':
+      toggle(node);
+      break;
+    default:
+      return;
+  }
+  event.preventDefault();
+  select(next ? state.tree.byKey.get(next.dataset.key) : node);
 });
 
 $('collapse-all').addEventListener('click', () => {

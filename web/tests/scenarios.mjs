@@ -64,6 +64,15 @@ export function defineTests(t) {
     await row(page, 'SubFunc:100101').locator('.twisty').click();
     equal(await page.locator('#tree li[data-key="SubFunc:100101"]').getAttribute('aria-expanded'), 'false', 'closed');
     equal(await row(page, 'DetailFunc:10010101').count(), 0, 'the functions under it');
+    // The keyboard opens it again and walks into it.
+    await row(page, 'SubFunc:100101').focus();
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowDown');
+    equal(await page.locator('#detail-id').innerText(), String(
+        await page.locator('#tree li[data-key="SubFunc:100101"] > ul > li:first-child').evaluate(
+            (item) => item.dataset.key.split(':')[1])), 'the first function selected');
+    equal(await page.evaluate(() => document.activeElement.dataset.key),
+          await page.locator('#tree .node.selected').getAttribute('data-key'), 'the focus follows');
   });
 
   test('searches a help code and opens the result, in the service\'s order', async ({ page }) => {
