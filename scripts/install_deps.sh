@@ -10,6 +10,7 @@ PACKAGES=(
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
   libboost-dev wrk curl
+  chromium fonts-wqy-microhei
 )
 
 missing=()
@@ -18,6 +19,11 @@ for package in "${PACKAGES[@]}"; do
     missing+=("$package")
   fi
 done
+
+# The web page's build and browser tests need Node.js and npm: Debian's,
+# unless some other install already provides the commands.
+command -v node >/dev/null 2>&1 || missing+=(nodejs)
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

@@ -6,7 +6,8 @@
 # every test's account is a fresh database on the server). The server is a
 # throwaway cluster started here (on a Unix socket in a temporary folder) and
 # stopped whatever the outcome; with LXM_TEST_PG already set the tests use
-# that server instead (its user must be allowed to create databases).
+# that server instead (its user must be allowed to create databases). The plain
+# build then runs the web page's browser tests (web/tests/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$(pwd)"
@@ -31,3 +32,7 @@ echo "== the tests on SQLite"
 ctest --output-on-failure -j "$(nproc)"
 echo "== the tests on PostgreSQL"
 LXM_TEST_BACKEND=postgres ctest --output-on-failure -j "$(nproc)"
+if [ "${LXM_SANITIZE:-0}" != "1" ]; then
+  echo "== the web page in headless Chromium"
+  node "$root/web/tests/e2e.mjs" "$(pwd)/lxmdataflow"
+fi

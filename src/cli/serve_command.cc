@@ -225,6 +225,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   server_options.keep_alive_seconds = options.keep_alive;
   server_options.request_timeout_seconds = options.request_timeout;
   server_options.max_connections = options.max_connections;
+  server_options.example_user = options.example_user;
   if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
 
   // Each database is checked and opened now: a wrong file fails here, not
@@ -275,6 +276,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
     std::cout << "  database " << RedactedConnectString(ParseConnectString(text)) << "\n";
   }
   if (!options.registry_file.empty()) std::cout << "  registry " << options.registry_file << "\n";
+  std::cout << "  web page " << url << "/\n";
   PrintExamples(options, url, allowlist.connect_strings().front(),
                 absolute_paths.empty() ? std::string() : absolute_paths.front());
   std::cout << "Stop with Ctrl-C." << std::endl;

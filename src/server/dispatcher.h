@@ -52,6 +52,11 @@ struct Reply {
   // cached level's text is sent without a copy: the JSON text is the pieces
   // in order, and `body` is empty.
   Pieces pieces;
+  // JSON, but for the web page's own files.
+  std::string_view content_type = "application/json; charset=utf-8";
+  // Header lines ("Name: value\r\n") sent besides the usual ones; static
+  // text only, as the reply may outlive the call that made it.
+  std::string_view extra_fields;
 
   // The whole JSON text.
   std::string Text() const;

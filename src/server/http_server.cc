@@ -31,6 +31,8 @@
 #include <boost/beast/http.hpp>
 
 #include "platform/text_util.h"
+#include "server/page_config.h"
+#include "server/web_assets.h"
 
 namespace lxm::server {
 
@@ -62,16 +64,16 @@ bool SameToken(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-// The response head of a JSON reply, written by hand into `head`: every
-// reply has the same few fields.
-void ResponseHead(int status, size_t length, bool keep_alive, bool http10,
-                  std::string_view extra_fields, std::string* head) {
+// The response head of a reply, written by hand into `head`: every reply has
+// the same few fields.
+void ResponseHead(int status, std::string_view content_type, size_t length, bool keep_alive,
+                  bool http10, std::string_view extra_fields, std::string* head) {
   head->assign("HTTP/1.1 ");
   head->append(std::to_string(status));
   head->push_back(' ');
   head->append(Std(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)))));
   head->append("\r\nContent-Type: ");
-  head->append(kJsonType);
+  head->append(content_type);
   head->append("\r\nContent-Length: ");
   head->append(std::to_string(length));
   head->append("\r\n");
@@ -137,7 +139,8 @@ Reply NotFoundReply(std::string_view method, std::string_view path) {
   return HostErrorReply(404, "not_found",
                         "No such path: " + std::string(method) + " " + std::string(path) +
                             " (the service answers POST /rpc/{ProgID}/{Method}, GET "
-                            "/rpc/{ProgID}, GET /rpc and GET /health).");
+                            "/rpc/{ProgID}, GET /rpc, GET /health, GET /config and the web "
+                            "page at GET /).");
 }
 
 }  // namespace
@@ -336,7 +339,11 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     http10_ = request.version() == 10;
     std::string_view target = Std(request.target());
     path_.assign(target.substr(0, target.find('?')));
-    if (path_ != "/health" && !server_.Authorized(Std(request[http::field::authorization]))) {
+    // The page and its files need no token: the page asks for it and sends
+    // it with its calls.
+    const bool open_path =
+        path_ == "/health" || (request.method() == http::verb::get && FindWebAsset(path_) != nullptr);
+    if (!open_path && !server_.Authorized(Std(request[http::field::authorization]))) {
       // A body is never read: the connection closes after the reply unless
       // the request had none.
       Write(HostErrorReply(401, "unauthorized",
@@ -394,6 +401,19 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     std::string_view path = path_;
     if (get && path == "/health") return Write(Reply{200, R"({"status":"ok"})"}, keep_alive_);
     if (get && path == "/rpc") return Write(server_.dispatcher.ListClasses(), keep_alive_);
+    if (get && path == "/config") {
+      return Write(PageConfigReply(server_.options.dispatch, server_.options.example_user,
+                                   !server_.options.token.empty()),
+                   keep_alive_);
+    }
+    if (get) {
+      if (const WebAsset* asset = FindWebAsset(path)) {
+        Reply reply{200, std::string(asset->body)};
+        reply.content_type = asset->content_type;
+        reply.extra_fields = kWebAssetFields;
+        return Write(std::move(reply), keep_alive_);
+      }
+    }
     constexpr std::string_view kPrefix = "/rpc/";
     if (path.substr(0, kPrefix.size()) == kPrefix) {
       std::string_view rest = path.substr(kPrefix.size());
@@ -489,7 +509,10 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     reply_ = std::move(reply);
     size_t length = reply_.body.size();
     for (const auto& piece : reply_.pieces) length += piece->size();
-    ResponseHead(reply_.status, length, keep_alive_, http10_, extra_fields, &head_);
+    ResponseHead(reply_.status, reply_.content_type, length, keep_alive_, http10_, extra_fields,
+                 &head_);
+    // The reply's own fields go before the blank line that ends the head.
+    if (!reply_.extra_fields.empty()) head_.insert(head_.size() - 2, reply_.extra_fields);
     buffers_.clear();
     buffers_.push_back(net::buffer(head_));
     for (const auto& piece : reply_.pieces) {
@@ -625,7 +648,7 @@ void HttpServer::Impl::Refuse(tcp::socket socket) {
                                "This server has " + std::to_string(options.max_connections) +
                                    " connections open, its limit; try again later.");
   std::string text;
-  ResponseHead(503, reply.body.size(), false, false, {}, &text);
+  ResponseHead(503, kJsonType, reply.body.size(), false, false, {}, &text);
   text += reply.body;
   beast::error_code ignored;
   socket.non_blocking(true, ignored);

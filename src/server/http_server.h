@@ -6,6 +6,8 @@
 //   GET  /rpc/{ProgID}            the class's type library entry
 //   GET  /rpc                     the ProgIDs served
 //   GET  /health                  {"status":"ok"}, for load balancers; needs no token
+//   GET  /config                  the databases and example user, for the web page
+//   GET  /, /app.js, /app.css     the web page (web_assets.h); need no token
 //
 // Connections are read and written asynchronously by a few I/O threads
 // (Boost.Beast on Boost.Asio); a call goes to the pool of worker threads
@@ -16,7 +18,7 @@
 // the I/O thread that read it instead, one at a time per I/O thread: the
 // hand-over to a worker and back would cost more than the call. Writes and
 // commands always go to the workers (they may wait for a lock).
-// `/health`, the type library and every refusal are answered on the I/O
+// `/health`, `/config`, the page, the type library and every refusal are answered on the I/O
 // side, whatever the workers are doing (behind at most one such short call).
 // Replies leave at once (TCP_NODELAY).
 //
@@ -25,7 +27,7 @@
 // requests is closed after `keep_alive_seconds`. Past `max_connections`
 // open connections a new one gets 503 and is closed at once.
 //
-// With a token, every request but /health must carry "Authorization: Bearer
+// With a token, every request but /health and the page's files must carry "Authorization: Bearer
 // <token>" (else 401, before the body is read). A body beyond the limit gets
 // 413 (for a chunked body, its total); a request that breaks HTTP/1.1 gets
 // 400; both close the connection.
@@ -58,6 +60,7 @@ struct HttpServerOptions {
   int keep_alive_seconds = 5;
   int request_timeout_seconds = 10;
   int max_connections = 512;
+  int example_user = 0;  // the user the web page starts with
 };
 
 class HttpServer {

@@ -1,0 +1,27 @@
+# Turns the web page's built files into a C++ source defining
+# lxm::server::kWebAssets (see src/server/web_assets.h).
+#   -DOUTPUT=file.cc -DASSETS="path|content type|file!..."
+# Text types are sent as UTF-8.
+set(entries "")
+set(arrays "")
+set(count 0)
+string(REPLACE "!" ";" asset_list "${ASSETS}")
+foreach(asset IN LISTS asset_list)
+  string(REPLACE "|" ";" parts "${asset}")
+  list(GET parts 0 url_path)
+  list(GET parts 1 content_type)
+  list(GET parts 2 file)
+  if(content_type MATCHES "^text/")
+    string(APPEND content_type "; charset=utf-8")
+  endif()
+  file(READ ${file} content HEX)
+  string(LENGTH "${content}" hex_length)
+  math(EXPR size "${hex_length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${content}")
+  string(APPEND arrays "static const char kAsset${count}[] = {${bytes} '\\0'};\n")
+  string(APPEND entries "    {\"${url_path}\", \"${content_type}\", std::string_view(kAsset${count}, ${size})},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+file(WRITE ${OUTPUT}.tmp "// Generated from web/ at build time; do not edit.\n#include \"server/web_assets.h\"\nnamespace lxm::server {\nnamespace {\n${arrays}}  // namespace\nextern const WebAsset kWebAssets[] = {\n${entries}};\nextern const size_t kWebAssetCount = ${count};\n}  // namespace lxm::server\n")
+file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUTPUT}.tmp)
