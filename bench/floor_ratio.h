@@ -7,7 +7,7 @@
 //
 // Each rule names a prefix of benchmark names and the floor benchmark they
 // are compared with (CPU time per iteration; wall-clock time for benchmarks
-// timed with UseRealTime).
+// timed with UseRealTime or UseManualTime).
 #ifndef LXM_BENCH_FLOOR_RATIO_H_
 #define LXM_BENCH_FLOOR_RATIO_H_
 
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,9 +43,15 @@ class FloorRatioReporter : public benchmark::ConsoleReporter {
       if (run.run_type == Run::RT_Iteration && (run.repetitions > 1 || run.iterations == 0)) continue;
       std::string name = run.run_name.str();
       if (size_t at = name.find("/repeats:"); at != std::string::npos) name.erase(at);
-      // Benchmarks timed by the clock (UseRealTime) compare wall-clock times.
-      const bool real_time = name.find("/real_time") != std::string::npos;
-      if (real_time) name.erase(name.find("/real_time"), 10);
+      // Benchmarks timed by the clock (UseRealTime, UseManualTime) compare
+      // wall-clock times.
+      bool real_time = false;
+      for (std::string_view suffix : {"/real_time", "/manual_time"}) {
+        if (size_t at = name.find(suffix); at != std::string::npos) {
+          name.erase(at, suffix.size());
+          real_time = true;
+        }
+      }
       cpu_per_iteration_[name] = (real_time ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
                                  benchmark::GetTimeUnitMultiplier(run.time_unit);
     }
