@@ -226,8 +226,8 @@ void BM_SQLite_WriteThenRead(benchmark::State& state) {
 // floor benchmark's time taken at another moment.
 void BM_PgBesideFloor_WarmGetSubSystem(benchmark::State& state) { BesideFloor(state, WarmGetSubSystem); }
 void BM_PgBesideFloor_WarmGetTemplateVer(benchmark::State& state) { BesideFloor(state, WarmGetTemplateVer); }
-BENCHMARK(BM_PgBesideFloor_WarmGetSubSystem)->Arg(0)->Arg(300)->UseManualTime();
-BENCHMARK(BM_PgBesideFloor_WarmGetTemplateVer)->Arg(0)->Arg(300)->UseManualTime();
+BENCHMARK(BM_PgBesideFloor_WarmGetSubSystem)->Arg(0)->Arg(100)->Arg(300)->UseManualTime();
+BENCHMARK(BM_PgBesideFloor_WarmGetTemplateVer)->Arg(0)->Arg(100)->Arg(300)->UseManualTime();
 BENCHMARK(BM_Pg_WarmGetSubSystem)->UseRealTime();
 BENCHMARK(BM_SQLite_WarmGetSubSystem)->UseRealTime();
 BENCHMARK(BM_Pg_WarmGetTemplateVer)->UseRealTime();

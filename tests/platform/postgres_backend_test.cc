@@ -208,6 +208,22 @@ TEST_F(PostgresBackendTest, StampsMoveOnEveryWriteOfTheirRowAndNeverRepeat) {
   EXPECT_LT(rolled_back, stamp("Template"));
 }
 
+// Every call reads its stamps: past a hundred users that must be an index
+// probe, not a scan that folds the letters of every row.
+TEST_F(PostgresBackendTest, StampLookupsProbeTheIndexOnceASiteHasAHundredUsers) {
+  Database::Lease handle = Handle();
+  for (int user = 0; user < 120; ++user) {
+    handle->Execute("INSERT INTO t_DataFlowTimeStamp (FName) VALUES (?)",
+                    {Variant("DataFlow" + std::to_string(user))});
+  }
+  handle->ExecuteScript("ANALYZE t_DataFlowTimeStamp");
+  Recordset plan = handle->Query("EXPLAIN SELECT FTimeStamp FROM t_DataFlowTimeStamp WHERE FName = ?",
+                                 {Variant(std::string("DataFlow77"))});
+  ASSERT_FALSE(plan.Eof());
+  EXPECT_NE(plan.Value(size_t{0}).AsString().find("Index Scan"), std::string::npos)
+      << plan.Value(size_t{0}).AsString();
+}
+
 TEST_F(PostgresBackendTest, FailuresAreDatabaseErrorsOfPostgreSQLWithoutThePassword) {
   Database::Lease handle = Handle();
   struct Case {
