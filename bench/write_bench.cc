@@ -13,6 +13,7 @@
 
 #include "bench/bench_account.h"
 #include "info/datas_info.h"
+#include "platform/db/database.h"
 #include "update/datas_update.h"
 
 namespace lxm {
@@ -64,6 +65,26 @@ void BM_UpdateSystemFuncOnly(benchmark::State& state) {
   Rate(state);
 }
 
+// The price of durable commits: the same write with each commit synced to
+// the disk before it is reported (the default, argument 1) and without
+// (argument 0: a power loss may take back the last commits). Wall-clock
+// time, as the sync is a wait, not work.
+void BM_UpdateSystemFuncDurable(benchmark::State& state) {
+  bench::BenchAccount& account = TheAccount();
+  DatabaseSettings settings;
+  settings.durable_commits = state.range(0) != 0;
+  account.runtime.databases().Configure(settings);
+  account.runtime.databases().Clear();
+  DatasUpdate update(account.runtime);
+  std::string dsn = account.Descriptor(kUser, "en");
+  std::shared_ptr<Dictionary> values[2] = {HideOrShow(false), HideOrShow(true)};
+  int64_t round = 0;
+  for (auto _ : state) update.UpdateSystemFunc(dsn, kSubSystem, values[round++ % 2]);
+  Rate(state);
+  account.runtime.databases().Configure(DatabaseSettings{});
+  account.runtime.databases().Clear();
+}
+
 void BM_WarmGetSubSystemOnly(benchmark::State& state) {
   bench::BenchAccount& account = TheAccount();
   DatasInfo info(account.runtime);
@@ -77,6 +98,7 @@ void BM_WarmGetSubSystemOnly(benchmark::State& state) {
 BENCHMARK(BM_UpdateSystemFuncThenGetSubSystem)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UpdateSystemFuncOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WarmGetSubSystemOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UpdateSystemFuncDurable)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 }  // namespace lxm

@@ -75,6 +75,20 @@ TEST_F(DatabaseRegistryTest, EverySpellingOfADatabaseSharesOnePoolAndPoolsAreBou
 // A lock held by another process: one writer waits for it (as long as the
 // lock wait), the next fails at once, reads go on, and the failure names
 // the database as busy.
+// A commit reported as done must survive a power loss unless the site chose
+// speed over that (SQLite's synchronous: 2 is FULL, 1 NORMAL).
+TEST_F(DatabaseRegistryTest, CommitsReachTheDiskBeforeTheyAreReportedUnlessConfiguredOtherwise) {
+  GTEST_SKIP_IF_ONLY_SQLITE();
+  for (bool durable : {true, false}) {
+    DatabaseSettings settings;
+    settings.durable_commits = durable;
+    runtime_.databases().Configure(settings);
+    runtime_.databases().Clear();
+    Database::Lease handle = runtime_.databases().Get(connect_string_)->Acquire();
+    EXPECT_EQ(handle->Query("PRAGMA synchronous", {}).Value(size_t{0}).AsLong(), durable ? 2 : 1) << durable;
+  }
+}
+
 TEST_F(DatabaseRegistryTest, WritersWaitingForALockHeldElsewhereAreBounded) {
   DatabaseSettings settings;
   settings.lock_wait_ms = 600;

@@ -53,7 +53,8 @@ std::unique_ptr<NativeConnection> Database::OpenNative(bool create) {
   switch (connect_string_.backend) {
     case Backend::kSQLite: {
       auto connection =
-          SQLiteConnection::Open(connect_string_.data_source(), create, settings_.lock_wait_ms);
+          SQLiteConnection::Open(connect_string_.data_source(), create, settings_.lock_wait_ms,
+                                 settings_.durable_commits);
       connection->LimitJournalSize(kWalSizeLimit);
       return connection;
     }

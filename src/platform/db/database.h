@@ -59,6 +59,10 @@ struct DatabaseSettings {
   // quarter of the bound, so that a long reader costs writers one wait per
   // so many bytes written.
   int wal_bound_wait_ms = 200;
+  // SQLite: a commit is reported only once it is on the disk (see
+  // SQLiteConnection::Open). PostgreSQL decides this itself
+  // (synchronous_commit).
+  bool durable_commits = true;
 };
 
 class Database : public std::enable_shared_from_this<Database> {

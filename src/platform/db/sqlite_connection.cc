@@ -83,7 +83,7 @@ class StatementReset {
 }  // namespace
 
 std::unique_ptr<SQLiteConnection> SQLiteConnection::Open(const std::string& path, bool create,
-                                                         int busy_timeout_ms) {
+                                                         int busy_timeout_ms, bool durable) {
   if (path.empty()) {
     throw DatabaseError(kBackend, "The connect string names no database file (Data Source).");
   }
@@ -104,7 +104,7 @@ std::unique_ptr<SQLiteConnection> SQLiteConnection::Open(const std::string& path
   std::unique_ptr<SQLiteConnection> connection(new SQLiteConnection(db, busy_timeout_ms));
   sqlite3_busy_timeout(db, busy_timeout_ms);
   sqlite3_extended_result_codes(db, 1);
-  connection->ExecPlain("PRAGMA synchronous=NORMAL");
+  connection->ExecPlain(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
   return connection;
 }
 

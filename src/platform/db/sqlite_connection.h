@@ -25,9 +25,12 @@ namespace lxm {
 class SQLiteConnection : public NativeConnection {
  public:
   // Opens the file read-write. Without `create` a missing file is an error
-  // and nothing is created.
+  // and nothing is created. With `durable` a commit returns once it is on
+  // the disk, so that it survives a power loss (synchronous=FULL); without,
+  // it survives a crash of the process but the last commits before a power
+  // loss may be gone (NORMAL: the log is synced only at checkpoints).
   static std::unique_ptr<SQLiteConnection> Open(const std::string& path, bool create,
-                                                int busy_timeout_ms);
+                                                int busy_timeout_ms, bool durable = true);
   ~SQLiteConnection() override;
 
   std::string_view backend_name() const override { return "SQLite"; }
