@@ -25,6 +25,14 @@ TEST_F(ListingConcurrencyTest, ReadsAfterACommittedEditSeeTheEdit) {
     Exec("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FName, FIndex) VALUES (1001, ?, '0', 10), "
          "(1002, ?, 'other', 20)", {Variant(user), Variant(user)});
   }
+  // The stamp rows a site that has served these users holds. Without them
+  // a reader's first call writes one, and the writer of another program
+  // below, which takes the lock again the moment it commits, would keep it
+  // waiting for SQLite's busy handler to find the lock free.
+  Exec("INSERT INTO t_DataFlowTimeStamp (FName) VALUES ('DataFlow')");
+  for (int user = 1; user <= kUsers; ++user) {
+    Exec("INSERT INTO t_DataFlowTimeStamp (FName) VALUES (?)", {Variant("DataFlow" + std::to_string(user))});
+  }
   // committed[u]: the newest version of user u's row known to be committed.
   std::vector<std::atomic<int>> committed(kUsers + 1);
   std::atomic<int> version{0};
