@@ -121,4 +121,12 @@ int ServeProcess::Stop() {
   return code;
 }
 
+void ServeProcess::Kill() {
+  if (pid_ < 0) return;
+  ::kill(pid_, SIGKILL);
+  WaitFor(pid_, std::chrono::steady_clock::now() + std::chrono::seconds(15));
+  pid_ = -1;
+  output_ = ReadAll(log_path_);
+}
+
 }  // namespace lxm::test

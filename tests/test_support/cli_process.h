@@ -36,6 +36,8 @@ class ServeProcess {
   const std::string& output() const { return output_; }
   // SIGTERM and wait; the exit code.
   int Stop();
+  // SIGKILL and wait, as a crash or the OOM killer ends it.
+  void Kill();
 
  private:
   pid_t pid_ = -1;
