@@ -57,6 +57,7 @@ struct ServeOptions {
   size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
   std::string config_file;
   std::string registry_file;
+  std::vector<server::AccessGrant> access_tokens;  // the file's [[access_token]]
 };
 
 std::string ReadToken(const std::string& path) {
@@ -152,6 +153,7 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     runtime_options.installation = config.installation;
     runtime_options.commands = config.commands;
     runtime_options.refresh_callouts = config.refresh_callouts;
+    options.access_tokens = config.access_tokens;
   }
   options.registry_file = registry_file;
   if (!registry_file.empty()) runtime_options.registry = RegistryData::LoadFile(registry_file);
@@ -227,6 +229,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   server_options.max_connections = options.max_connections;
   server_options.example_user = options.example_user;
   if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
+  server_options.token_map = server::TokenMap(options.access_tokens);
 
   // Each database is checked and opened now: a wrong file fails here, not
   // at the first call, and the pools are warm. The check reads only, so a
@@ -270,7 +273,11 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   std::cout << "LXMDataFlow serving " << url << " (" << options.workers << " workers, "
             << options.max_connections << " connections at most"
             << (options.enable_exec ? ", ExecCmd and RegMiddle enabled" : "")
-            << (server_options.token.empty() ? "" : ", bearer token required") << ")\n";
+            << (server_options.token.empty() ? "" : ", bearer token required")
+            << (options.access_tokens.empty()
+                    ? ""
+                    : ", " + std::to_string(options.access_tokens.size()) + " access tokens by user and role")
+            << ")\n";
   for (const std::string& path : absolute_paths) std::cout << "  database " << path << "\n";
   for (const std::string& text : options.connect_strings) {
     std::cout << "  database " << RedactedConnectString(ParseConnectString(text)) << "\n";

@@ -9,7 +9,9 @@
 
 #include "core/cparse.h"
 #include "core/request_context.h"
+#include "platform/call_scope.h"
 #include "platform/convert.h"
+#include "platform/recordset.h"
 #include "platform/text_util.h"
 #include "server/arguments.h"
 #include "server/flat_arguments.h"
@@ -153,8 +155,32 @@ void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args
   }
 }
 
-Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
-                       std::string_view body) const {
+Variant Dispatcher::InvokeCheckingGroup(const ClassInfo& info, const MethodInfo& method, Arguments& args,
+                                       const Caller& caller, int32_t group) const {
+  // The method joins this scope: the owner read and the method's own work
+  // are one transaction, and a scope of the writing class takes the write
+  // lock at the read.
+  CallScope scope(runtime_, EqualsIgnoreCase(info.prog_id(), "LXMDataFlow.DatasUpdate"));
+  std::optional<int32_t> owner;
+  try {
+    // CheckAccess let only a parsed descriptor through with a group to check.
+    std::shared_ptr<CParse> parse = ParseDescriptor(CStr(args[static_cast<size_t>(method.DescriptorIndex())]));
+    Recordset found = scope.TransactionFor(parse->ConStr())
+                          .Query("SELECT FUserID FROM t_NormalFuncGroup WHERE FFuncGroupID = ?", {Variant(group)});
+    if (!found.Eof()) owner = CLng(found.Value("FUserID"));
+  } catch (const ComError& error) {
+    throw RequestError(403, "forbidden",
+                       method.name + " refused: the owner of favourite group " + std::to_string(group) +
+                           " could not be read (" + error.description() + ")");
+  }
+  CheckGroupOwner(caller, method.name, group, owner);
+  Variant result = method.invoke(runtime_, args);
+  scope.Finish();
+  return result;
+}
+
+Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name, std::string_view body,
+                       const Caller* caller) const {
   try {
     const ClassInfo& info = FindClass(prog_id);
     if (!options_.enable_exec && IsCommandMethod(method_name)) {
@@ -172,12 +198,15 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name,
     Arguments args = BindArguments(*method, ParseArguments(body));
     // The call finds the descriptor parsed here (ParseDescriptor keeps it).
     CheckDescriptor(*method, args);
+    std::optional<int32_t> group;
+    if (caller != nullptr) group = CheckAccess(*caller, info.prog_id(), *method, args);
 
     std::vector<std::string> before(args.size());
     for (size_t i = 0; i < args.size(); ++i) {
       if (method->params[i].by_ref) before[i] = EncodeValue(args[i]);
     }
-    Variant result = method->invoke(runtime_, args);
+    Variant result = group ? InvokeCheckingGroup(info, *method, args, *caller, *group)
+                           : method->invoke(runtime_, args);
 
     Reply reply;
     std::string& out = reply.body;

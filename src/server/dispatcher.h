@@ -12,7 +12,8 @@
 //                                            a request refused before any method ran:
 //                                            400 malformed_json, bad_request, bad_arguments;
 //                                            404 unknown_class, unknown_method;
-//                                            403 exec_disabled, database_not_configured
+//                                            403 exec_disabled, database_not_configured,
+//                                            forbidden (method_access.h)
 //
 // Each call creates a fresh object of the class (the type library's
 // invoker); objects share the runtime's pools and caches.
@@ -31,6 +32,7 @@
 #include "platform/runtime.h"
 #include "server/database_allowlist.h"
 #include "server/json_codec.h"
+#include "server/method_access.h"
 #include "server/type_library.h"
 
 namespace lxm::server {
@@ -75,7 +77,12 @@ class Dispatcher {
   Dispatcher(Runtime& runtime, const TypeLibrary& library, DispatcherOptions options);
 
   // Runs one call. `body` is the request body (empty means no arguments).
-  Reply Call(std::string_view prog_id, std::string_view method_name, std::string_view body) const;
+  // With a `caller` (a token of the host's token map), what its role does
+  // not allow is refused with 403 before the method runs, and a favourite
+  // group's owner is checked in the call's own transaction, so that no
+  // other call can change it in between.
+  Reply Call(std::string_view prog_id, std::string_view method_name, std::string_view body,
+             const Caller* caller = nullptr) const;
 
   // The type library entry of one class (GET /rpc/{ProgID}):
   // {"progId", "methods": [{"name", "result", "params": [{"name", "type",
@@ -91,6 +98,10 @@ class Dispatcher {
   // Refuses (403) a descriptor naming a database this server does not serve.
   // One that does not parse goes on to the method, whose own trap decides.
   void CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
+  // Runs the method inside a call scope that first reads the owner of
+  // favourite group `group` and refuses (403) one not the caller's.
+  Variant InvokeCheckingGroup(const ClassInfo& info, const MethodInfo& method, Arguments& args,
+                              const Caller& caller, int32_t group) const;
 
   Runtime& runtime_;
   const TypeLibrary& library_;

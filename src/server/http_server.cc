@@ -159,13 +159,23 @@ struct HttpServer::Impl {
     acceptor.emplace(*ios.front());
   }
 
-  bool Authorized(std::string_view header) const {
-    if (options.token.empty()) return true;
+  // Whether the request's Authorization header lets it in; `caller` is who
+  // the token map says it is (nothing for the single token, and without a
+  // map: no restriction but the token).
+  bool Authorize(std::string_view header, std::optional<Caller>* caller) const {
+    caller->reset();
+    if (options.token.empty() && options.token_map.empty()) return true;
     constexpr std::string_view kScheme = "Bearer ";
     if (header.size() < kScheme.size() || !EqualsIgnoreCase(header.substr(0, kScheme.size()), kScheme)) {
       return false;
     }
-    return SameToken(TrimSpaces(header.substr(kScheme.size())), options.token);
+    std::string_view presented = TrimSpaces(header.substr(kScheme.size()));
+    if (!options.token.empty() && SameToken(presented, options.token)) return true;
+    if (const AccessGrant* grant = options.token_map.Find(presented)) {
+      *caller = Caller{grant->user_id, grant->role};
+      return true;
+    }
+    return false;
   }
 
   void Accept();
@@ -343,7 +353,9 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     // it with its calls.
     const bool open_path =
         path_ == "/health" || (request.method() == http::verb::get && FindWebAsset(path_) != nullptr);
-    if (!open_path && !server_.Authorized(Std(request[http::field::authorization]))) {
+    if (open_path) {
+      caller_.reset();
+    } else if (!server_.Authorize(Std(request[http::field::authorization]), &caller_)) {
       // A body is never read: the connection closes after the reply unless
       // the request had none.
       Write(HostErrorReply(401, "unauthorized",
@@ -402,8 +414,10 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     if (get && path == "/health") return Write(Reply{200, R"({"status":"ok"})"}, keep_alive_);
     if (get && path == "/rpc") return Write(server_.dispatcher.ListClasses(), keep_alive_);
     if (get && path == "/config") {
-      return Write(PageConfigReply(server_.options.dispatch, server_.options.example_user,
-                                   !server_.options.token.empty()),
+      // A user token's page starts with the token's own user.
+      return Write(PageConfigReply(server_.options.dispatch,
+                                   caller_ ? caller_->user_id : server_.options.example_user,
+                                   !server_.options.token.empty() || !server_.options.token_map.empty()),
                    keep_alive_);
     }
     if (get) {
@@ -453,7 +467,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     Reply reply;
     auto start = Clock::now();
     try {
-      reply = server_.dispatcher.Call(call_class_, call_method_, call_body_);
+      reply = server_.dispatcher.Call(call_class_, call_method_, call_body_,
+                                      caller_ ? &*caller_ : nullptr);
     } catch (const std::exception& e) {
       reply = HostErrorReply(500, "internal", e.what());
     }
@@ -609,6 +624,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   std::string call_method_;
   std::string call_body_;
   std::string_view call_key_;  // "ProgID/Method", in path_
+  std::optional<Caller> caller_;  // who the request's token is, by the token map
   bool keep_alive_ = true;
   bool http10_ = false;
   bool writing_ = false;  // the I/O thread writes a reply

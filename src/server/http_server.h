@@ -27,8 +27,10 @@
 // requests is closed after `keep_alive_seconds`. Past `max_connections`
 // open connections a new one gets 503 and is closed at once.
 //
-// With a token, every request but /health and the page's files must carry "Authorization: Bearer
-// <token>" (else 401, before the body is read). A body beyond the limit gets
+// With a token or a token map, every request but /health and the page's files must carry
+// "Authorization: Bearer <token>" (else 401, before the body is read). A token of the map
+// acts within its user and role (method_access.h; 403 beyond them); the single token, and
+// every request when neither is set, acts as any user. A body beyond the limit gets
 // 413 (for a chunked body, its total); a request that breaks HTTP/1.1 gets
 // 400; both close the connection.
 //
@@ -43,6 +45,7 @@
 #include <string>
 
 #include "platform/runtime.h"
+#include "server/access_token.h"
 #include "server/dispatcher.h"
 #include "server/type_library.h"
 
@@ -52,7 +55,8 @@ struct HttpServerOptions {
   std::string bind_address = "127.0.0.1";
   int port = 8765;  // 0 picks a free port
   DispatcherOptions dispatch;
-  std::string token;  // empty: no token asked for
+  std::string token;  // empty: no single token
+  TokenMap token_map;  // empty: no per-user tokens
   size_t max_body_bytes = size_t{16} << 20;
   size_t max_header_bytes = size_t{16} << 10;
   int workers = 8;      // threads that run calls

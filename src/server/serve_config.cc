@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <tuple>
@@ -140,6 +141,10 @@ class Reader {
       } else if (name == "refresh_callout") {
         for (const toml::table* table : TableList(field)) {
           config.refresh_callouts.push_back(ReadCallout(*table, field.path));
+        }
+      } else if (name == "access_token") {
+        for (const toml::table* table : TableList(field)) {
+          config.access_tokens.push_back(ReadAccessToken(*table, field.path));
         }
       } else {
         Unknown(field);
@@ -351,8 +356,48 @@ class Reader {
     return callout;
   }
 
+  AccessGrant ReadAccessToken(const toml::table& table, const std::string& prefix) {
+    AccessGrant grant;
+    int digest_line = 0;
+    bool has_user = false;
+    bool has_role = false;
+    for (const Field& field : Fields(table, prefix)) {
+      std::string_view name = field.name;
+      int line = LineOf(field.node->source());
+      if (name == "sha256") {
+        std::string hex = Text(field);
+        std::optional<Sha256Digest> digest = ParseSha256Hex(hex);
+        // Never echo the value: someone may have pasted the token itself.
+        if (!digest) Fail(line, field.path, "must be the token's SHA-256 digest in 64 hexadecimal digits");
+        grant.digest = *digest;
+        digest_line = line;
+      } else if (name == "user_id") {
+        grant.user_id = static_cast<int32_t>(Integer(field, kUserIdRange));
+        has_user = true;
+      } else if (name == "role") {
+        std::string role = Text(field);
+        std::optional<Role> known = RoleNamed(role);
+        if (!known) Fail(line, field.path, "must be \"user\" or \"administrator\", not \"" + role + "\"");
+        grant.role = *known;
+        has_role = true;
+      } else {
+        Unknown(field);
+      }
+    }
+    if (digest_line == 0) Missing(table, prefix + ".sha256");
+    if (!has_user) Missing(table, prefix + ".user_id");
+    if (!has_role) Missing(table, prefix + ".role");
+    auto [first, added] = digest_lines_.emplace(grant.digest, digest_line);
+    if (!added) {
+      Fail(digest_line, prefix + ".sha256",
+           "names the same token again (first at line " + std::to_string(first->second) + ")");
+    }
+    return grant;
+  }
+
   std::string file_;
   fs::path folder_;
+  std::map<Sha256Digest, int> digest_lines_;  // token digest → its line
   std::map<std::string, int> callout_lines_;  // ProgID in lower case → its line
 };
 

@@ -14,12 +14,17 @@
 //   [[refresh_callout]]
 //   prog_id = "Acme.Refresh"
 //   url = "http://127.0.0.1:9000/refresh"
+//   [[access_token]]
+//   sha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08"
+//   user_id = 16394
+//   role = "user"
 //
 // data/lxmdataflow.example.toml (shown in the README) sets every key.
 // Relative paths are taken from the file's own folder; connect strings and
 // the allowed programs are kept as written. Whatever the reader cannot use
 // exactly as written (a TOML syntax error, an unknown key at any level, a
-// value of the wrong type or out of range, a bad URL, a ProgID named twice)
+// value of the wrong type or out of range, a bad URL, a ProgID named twice,
+// a token digest that is not 64 hex digits or is given twice, a role unknown)
 // is refused with a ServeConfigError naming the file, the line and the key,
 // so that a server never starts on settings it only half understood.
 //
@@ -38,6 +43,7 @@
 #include "platform/command_runner.h"
 #include "platform/refresh_component.h"
 #include "platform/runtime.h"
+#include "server/access_token.h"
 
 namespace lxm::server {
 
@@ -57,6 +63,7 @@ inline constexpr IntRange kMaxConnectionsRange{1, 100000};
 inline constexpr IntRange kLockWaitRange{0, 3600};
 inline constexpr IntRange kLockWaitersRange{1, 1024};
 inline constexpr IntRange kExampleUserRange{INT32_MIN, INT32_MAX};
+inline constexpr IntRange kUserIdRange{INT32_MIN, INT32_MAX};
 inline constexpr IntRange kCacheMbRange{1, 65536};
 inline constexpr IntRange kWalBoundMbRange{1, 65536};
 inline constexpr IntRange kWalBoundWaitMsRange{0, 60000};
@@ -91,6 +98,8 @@ struct ServeConfig {
   CommandSettings commands;
   // "[[refresh_callout]]", in file order; ProgIDs differ (letter case aside).
   std::vector<RefreshCalloutSettings> refresh_callouts;
+  // "[[access_token]]", in file order; digests differ (access_token.h).
+  std::vector<AccessGrant> access_tokens;
 };
 
 // A configuration the reader refuses. what() is "FILE:LINE: DETAIL" ("FILE:

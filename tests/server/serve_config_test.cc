@@ -22,7 +22,7 @@ std::string FileText(const std::string& path) {
 
 TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
   struct Case {
-    const char* text;
+    std::string text;
     int line;
     const char* key;  // "" for a syntax error
     const char* says;
@@ -72,6 +72,29 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
        6, "refresh_callout.prog_id", "again (first at line 2)"},
       {"[[refresh_callout]]\nprog_id = \"A\"\n", 1, "refresh_callout.url", "is missing"},
       {"[[commands.allowed]]\narguments = \"\"\n", 1, "commands.allowed.program", "is missing"},
+      // Access tokens: a digest that is not one (or could be the token itself),
+      // a role or user ID that is not one, a key missing, a token twice.
+      {"[[access_token]]\nsha256 = \"my-secret-token\"\nuser_id = 1\nrole = \"user\"\n", 2,
+       "access_token.sha256", "64 hexadecimal digits"},
+      {"[[access_token]]\nsha256 = \"" + std::string(63, 'a') + "g\"\nuser_id = 1\nrole = \"user\"\n", 2,
+       "access_token.sha256", "64 hexadecimal digits"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\nrole = \"admin\"\n", 4,
+       "access_token.role", "must be \"user\" or \"administrator\", not \"admin\""},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = \"16394\"\nrole = \"user\"\n", 3,
+       "access_token.user_id", "must be an integer"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 2147483648\nrole = \"user\"\n", 3,
+       "access_token.user_id", "not 2147483648"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\nrole = \"user\"\nuser = 2\n", 5,
+       "access_token.user", "is not known"},
+      {"[[access_token]]\nuser_id = 1\nrole = \"user\"\n", 1, "access_token.sha256", "is missing"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nrole = \"user\"\n", 1,
+       "access_token.user_id", "is missing"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\n", 1, "access_token.role",
+       "is missing"},
+      {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\nrole = \"user\"\n\n"
+       "[[access_token]]\nsha256 = \"" + std::string(64, 'A') + "\"\nuser_id = 2\nrole = \"administrator\"\n",
+       7, "access_token.sha256", "names the same token again (first at line 2)"},
+      {"access_token = \"secret\"\n", 1, "access_token", "must be a list of tables"},
       // TOML syntax errors.
       {"port = 8080\nbind = \n", 2, "", "not valid TOML"},
       {"port = 1\nport = 2\n", 2, "", "not valid TOML"},
@@ -144,6 +167,16 @@ prog_id = "Acme.B"
 url = "http://callouts.example:80/b"
 timeout_seconds = 3
 max_reply_bytes = 100
+
+[[access_token]]
+sha256 = "9F86D081884C7D659A2FEAA0C55AD015A3BF4F1B2B0B822CD15D6C15B0F00A08"
+user_id = 16394
+role = "user"
+
+[[access_token]]
+sha256 = "2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae"
+user_id = -1
+role = "administrator"
 )",
                                         kFile);
   EXPECT_EQ(config.db_paths, (std::vector<std::string>{"/srv/lxm/a.db", "/data/b.db"}));
@@ -191,12 +224,24 @@ max_reply_bytes = 100
   EXPECT_EQ(config.refresh_callouts[1].timeout_seconds, 3);
   EXPECT_EQ(config.refresh_callouts[1].max_reply_bytes, 100u);
 
+  // The digests of "test" and "foo"; the tokens themselves are never stored.
+  ASSERT_EQ(config.access_tokens.size(), 2u);
+  EXPECT_EQ(config.access_tokens[0].digest, Sha256("test"));
+  EXPECT_EQ(config.access_tokens[0].user_id, 16394);
+  EXPECT_EQ(config.access_tokens[0].role, Role::kUser);
+  EXPECT_EQ(config.access_tokens[1].digest, Sha256("foo"));
+  EXPECT_EQ(config.access_tokens[1].user_id, -1);
+  EXPECT_EQ(config.access_tokens[1].role, Role::kAdministrator);
+  EXPECT_NE(TokenMap(config.access_tokens).Find("foo"), nullptr);
+  EXPECT_EQ(TokenMap(config.access_tokens).Find("fo"), nullptr);
+
   // An empty file leaves every setting to the flags and the defaults.
   ServeConfig empty = ParseServeConfig("# nothing\n", kFile);
   EXPECT_FALSE(empty.db_paths || empty.port || empty.enable_exec || empty.cache_mb);
   EXPECT_TRUE(empty.registry_file.empty());
   EXPECT_TRUE(empty.commands.allowed.empty());
   EXPECT_TRUE(empty.refresh_callouts.empty());
+  EXPECT_TRUE(empty.access_tokens.empty());
 }
 
 // The example in data/ is the one the README shows, and it sets every key.
@@ -213,6 +258,7 @@ TEST(ServeConfigTest, DocumentedExampleIsValidAndComplete) {
                example.installation.patch_dir.empty() || example.installation.file_roots.empty());
   EXPECT_FALSE(example.commands.allowed.empty());
   EXPECT_FALSE(example.refresh_callouts.empty());
+  EXPECT_FALSE(example.access_tokens.empty());
 
   std::string indented;
   std::istringstream lines(FileText(example_path));
