@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   libsqlite3-dev sqlite3
-  libpq-dev postgresql postgresql-contrib
+  libpq-dev postgresql postgresql-contrib libssl-dev
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev
