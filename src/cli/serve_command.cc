@@ -53,6 +53,7 @@ struct ServeOptions {
   int lock_waiters = 2;
   int wal_bound_mb = 16;
   int wal_bound_wait_ms = 200;
+  bool fast_commits = false;
   int example_user = 0;
   size_t cache_mb = CacheStore::kDefaultMaxBytes >> 20;
   std::string config_file;
@@ -149,6 +150,7 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     TakeUnlessFlagGiven(command, "--cache-mb", config.cache_mb, options.cache_mb);
     TakeUnlessFlagGiven(command, "--wal-bound-mb", config.wal_bound_mb, options.wal_bound_mb);
     TakeUnlessFlagGiven(command, "--wal-bound-wait-ms", config.wal_bound_wait_ms, options.wal_bound_wait_ms);
+    TakeUnlessFlagGiven(command, "--fast-commits", config.fast_commits, options.fast_commits);
     if (registry_file.empty()) registry_file = config.registry_file;
     runtime_options.installation = config.installation;
     runtime_options.commands = config.commands;
@@ -216,6 +218,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   database_settings.max_lock_waiters = options.lock_waiters;
   database_settings.wal_bound_bytes = int64_t{options.wal_bound_mb} << 20;
   database_settings.wal_bound_wait_ms = options.wal_bound_wait_ms;
+  database_settings.durable_commits = !options.fast_commits;
   runtime.databases().Configure(database_settings);
   server::HttpServerOptions server_options;
   server_options.bind_address = options.bind;
@@ -366,6 +369,10 @@ void AddServeCommand(CLI::App& app) {
                       "Milliseconds that emptying the log may wait for such readers")
       ->capture_default_str()
       ->check(RangeOf(server::kWalBoundWaitMsRange));
+  command->add_flag("--fast-commits", options->fast_commits,
+                    "SQLite: report a write done before it is on the disk (about ten times as many "
+                    "writes a second; a power loss may take back the last ones, a crash of this "
+                    "process never)");
   command->add_option("--example-user", options->example_user,
                       "User ID shown in the example calls printed at start")
       ->capture_default_str()

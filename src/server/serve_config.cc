@@ -132,6 +132,8 @@ class Reader {
         config.wal_bound_mb = static_cast<int>(Integer(field, kWalBoundMbRange));
       } else if (name == "wal_bound_wait_ms") {
         config.wal_bound_wait_ms = static_cast<int>(Integer(field, kWalBoundWaitMsRange));
+      } else if (name == "fast_commits") {
+        config.fast_commits = Boolean(field);
       } else if (name == "registry") {
         config.registry_file = Path(field);
       } else if (name == "installation") {

@@ -89,6 +89,7 @@ struct ServeConfig {
   std::optional<size_t> cache_mb;
   std::optional<int> wal_bound_mb;
   std::optional<int> wal_bound_wait_ms;
+  std::optional<bool> fast_commits;
 
   // "registry": the JSON registry file, absolute; empty when not given.
   std::string registry_file;

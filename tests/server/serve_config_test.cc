@@ -138,6 +138,7 @@ example_user = 16394
 cache_mb = 32
 wal_bound_mb = 5
 wal_bound_wait_ms = 0
+fast_commits = true
 registry = "../etc/registry.json"
 
 [installation]
@@ -196,6 +197,7 @@ role = "administrator"
   EXPECT_EQ(config.lock_waiters, 9);
   EXPECT_EQ(config.wal_bound_mb, 5);
   EXPECT_EQ(config.wal_bound_wait_ms, 0);
+  EXPECT_EQ(config.fast_commits, true);
   EXPECT_EQ(config.example_user, 16394);
   EXPECT_EQ(config.cache_mb, 32u);
   EXPECT_EQ(config.registry_file, "/srv/etc/registry.json");
@@ -252,7 +254,8 @@ TEST(ServeConfigTest, DocumentedExampleIsValidAndComplete) {
               example.enable_exec && example.token_file && example.max_body && example.workers &&
               example.io_threads && example.keep_alive && example.request_timeout &&
               example.max_connections && example.lock_wait && example.lock_waiters &&
-              example.example_user && example.cache_mb && example.wal_bound_mb && example.wal_bound_wait_ms);
+              example.example_user && example.cache_mb && example.wal_bound_mb && example.wal_bound_wait_ms &&
+              example.fast_commits);
   EXPECT_FALSE(example.registry_file.empty());
   EXPECT_FALSE(example.installation.install_root.empty() || example.installation.edition.empty() ||
                example.installation.patch_dir.empty() || example.installation.file_roots.empty());
