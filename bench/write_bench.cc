@@ -70,19 +70,14 @@ void BM_UpdateSystemFuncOnly(benchmark::State& state) {
 // (argument 0: a power loss may take back the last commits). Wall-clock
 // time, as the sync is a wait, not work.
 void BM_UpdateSystemFuncDurable(benchmark::State& state) {
-  bench::BenchAccount& account = TheAccount();
+  DatabaseRegistry& databases = TheAccount().runtime.databases();
   DatabaseSettings settings;
   settings.durable_commits = state.range(0) != 0;
-  account.runtime.databases().Configure(settings);
-  account.runtime.databases().Clear();
-  DatasUpdate update(account.runtime);
-  std::string dsn = account.Descriptor(kUser, "en");
-  std::shared_ptr<Dictionary> values[2] = {HideOrShow(false), HideOrShow(true)};
-  int64_t round = 0;
-  for (auto _ : state) update.UpdateSystemFunc(dsn, kSubSystem, values[round++ % 2]);
-  Rate(state);
-  account.runtime.databases().Configure(DatabaseSettings{});
-  account.runtime.databases().Clear();
+  databases.Configure(settings);
+  databases.Clear();
+  BM_UpdateSystemFuncOnly(state);
+  databases.Configure(DatabaseSettings{});
+  databases.Clear();
 }
 
 void BM_WarmGetSubSystemOnly(benchmark::State& state) {
