@@ -11,6 +11,7 @@
 #include <toml++/toml.h>
 
 #include "platform/text_util.h"
+#include "server/toml_key_depth.h"
 
 namespace lxm::server {
 
@@ -23,6 +24,9 @@ constexpr IntRange kMaxFileMbRange{1, 2047};  // served sizes are 32-bit
 constexpr IntRange kCalloutTimeoutRange{1, 3600};
 constexpr IntRange kMaxReplyKbRange{1, int64_t{1} << 20};
 constexpr IntRange kMaxReplyBytesRange{1, int64_t{1} << 30};
+// std::regex compiles recursively: a long pattern of nested groups
+// overflows the stack. Real patterns are a line or two.
+constexpr size_t kMaxPatternLength = 1024;
 constexpr std::string_view kEditions[] = {"R8EXPRESS", "R8STANDARD", "R8ULTIMATE"};
 
 std::string_view TypeName(const toml::node& node) {
@@ -296,6 +300,10 @@ class Reader {
         if (text == nullptr) WrongType(field, "text (a pattern)");
         allowed.arguments = text->get();
         has_arguments = true;
+        if (allowed.arguments.size() > kMaxPatternLength) {
+          Fail(LineOf(field.node->source()), field.path,
+               "is longer than " + std::to_string(kMaxPatternLength) + " characters");
+        }
         try {
           std::regex pattern(allowed.arguments);
         } catch (const std::regex_error& error) {
@@ -364,6 +372,11 @@ ServeConfigError::ServeConfigError(const std::string& file, int line, std::strin
       key_(std::move(key)) {}
 
 ServeConfig ParseServeConfig(std::string_view text, const std::string& file_name) {
+  if (int line = LineWithTooManyKeyDots(text); line > 0) {
+    throw ServeConfigError(file_name, line, "",
+                           "nests keys too deeply: more than " + std::to_string(kMaxKeyDotsPerLine) +
+                               " dots outside strings on one line");
+  }
   toml::table root;
   try {
     root = toml::parse(text, file_name);
