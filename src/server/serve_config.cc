@@ -27,6 +27,9 @@ constexpr IntRange kMaxReplyBytesRange{1, int64_t{1} << 30};
 // std::regex compiles recursively: a long pattern of nested groups
 // overflows the stack. Real patterns are a line or two.
 constexpr size_t kMaxPatternLength = 1024;
+// libstdc++ adds up the digits of a repeat count ("{n,m}") or a
+// back-reference ("\\1") without checking for overflow.
+constexpr size_t kMaxCountDigits = 9;
 constexpr std::string_view kEditions[] = {"R8EXPRESS", "R8STANDARD", "R8ULTIMATE"};
 
 std::string_view TypeName(const toml::node& node) {
@@ -88,6 +91,30 @@ bool IsCalloutUrl(std::string_view url) {
   std::string_view path = rest.substr(slash);
   auto control_or_blank = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
   return std::none_of(path.begin(), path.end(), control_or_blank);
+}
+
+// Whether a pattern holds a repeat count or back-reference of more digits
+// than kMaxCountDigits.
+bool HasOversizedCount(std::string_view pattern) {
+  auto digits_at = [&](size_t at) {
+    size_t end = at;
+    while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') ++end;
+    return end - at;
+  };
+  bool in_braces = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '\\') {
+      if (digits_at(i + 1) > kMaxCountDigits) return true;
+      ++i;
+    } else if (c == '{' || (c == ',' && in_braces)) {
+      in_braces = true;
+      if (digits_at(i + 1) > kMaxCountDigits) return true;
+    } else if (c == '}') {
+      in_braces = false;
+    }
+  }
+  return false;
 }
 
 class Reader {
@@ -303,6 +330,11 @@ class Reader {
         if (allowed.arguments.size() > kMaxPatternLength) {
           Fail(LineOf(field.node->source()), field.path,
                "is longer than " + std::to_string(kMaxPatternLength) + " characters");
+        }
+        if (HasOversizedCount(allowed.arguments)) {
+          Fail(LineOf(field.node->source()), field.path,
+               "has a repeat count or back-reference of more than " + std::to_string(kMaxCountDigits) +
+                   " digits");
         }
         try {
           std::regex pattern(allowed.arguments);

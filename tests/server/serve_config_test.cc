@@ -95,6 +95,10 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
       {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"" + repeat("(", 5000) +
            repeat(")", 5000) + "\"\n",
        3, "commands.allowed.arguments", "is longer than 1024 characters"},
+      {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"a{1,92233720368547758073}\"\n", 3,
+       "commands.allowed.arguments", "repeat count or back-reference of more than 9 digits"},
+      {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"(a)\\\\12345678901\"\n", 3,
+       "commands.allowed.arguments", "repeat count or back-reference of more than 9 digits"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 120));
