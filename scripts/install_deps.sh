@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
   libpq-dev postgresql postgresql-contrib libssl-dev
   googletest libgtest-dev libgmock-dev

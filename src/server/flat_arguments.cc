@@ -68,7 +68,9 @@ class FlatReader {
     size_t start = at_;
     int64_t value = 0;
     while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') {
-      value = value * 10 + (text_[at_] - '0');
+      // Digits past the ninth are only counted: the number is the full
+      // decoder's then, and adding them up would overflow.
+      if (at_ - start < 9) value = value * 10 + (text_[at_] - '0');
       ++at_;
     }
     size_t digits = at_ - start;

@@ -12,6 +12,7 @@
 #include <toml++/toml.h>
 
 #include "platform/text_util.h"
+#include "server/toml_key_depth.h"
 
 namespace lxm::server {
 
@@ -24,6 +25,12 @@ constexpr IntRange kMaxFileMbRange{1, 2047};  // served sizes are 32-bit
 constexpr IntRange kCalloutTimeoutRange{1, 3600};
 constexpr IntRange kMaxReplyKbRange{1, int64_t{1} << 20};
 constexpr IntRange kMaxReplyBytesRange{1, int64_t{1} << 30};
+// std::regex compiles recursively: a long pattern of nested groups
+// overflows the stack. Real patterns are a line or two.
+constexpr size_t kMaxPatternLength = 1024;
+// libstdc++ adds up the digits of a repeat count ("{n,m}") or a
+// back-reference ("\\1") without checking for overflow.
+constexpr size_t kMaxCountDigits = 9;
 constexpr std::string_view kEditions[] = {"R8EXPRESS", "R8STANDARD", "R8ULTIMATE"};
 
 std::string_view TypeName(const toml::node& node) {
@@ -85,6 +92,30 @@ bool IsCalloutUrl(std::string_view url) {
   std::string_view path = rest.substr(slash);
   auto control_or_blank = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7f; };
   return std::none_of(path.begin(), path.end(), control_or_blank);
+}
+
+// Whether a pattern holds a repeat count or back-reference of more digits
+// than kMaxCountDigits.
+bool HasOversizedCount(std::string_view pattern) {
+  auto digits_at = [&](size_t at) {
+    size_t end = at;
+    while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') ++end;
+    return end - at;
+  };
+  bool in_braces = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '\\') {
+      if (digits_at(i + 1) > kMaxCountDigits) return true;
+      ++i;
+    } else if (c == '{' || (c == ',' && in_braces)) {
+      in_braces = true;
+      if (digits_at(i + 1) > kMaxCountDigits) return true;
+    } else if (c == '}') {
+      in_braces = false;
+    }
+  }
+  return false;
 }
 
 class Reader {
@@ -303,6 +334,15 @@ class Reader {
         if (text == nullptr) WrongType(field, "text (a pattern)");
         allowed.arguments = text->get();
         has_arguments = true;
+        if (allowed.arguments.size() > kMaxPatternLength) {
+          Fail(LineOf(field.node->source()), field.path,
+               "is longer than " + std::to_string(kMaxPatternLength) + " characters");
+        }
+        if (HasOversizedCount(allowed.arguments)) {
+          Fail(LineOf(field.node->source()), field.path,
+               "has a repeat count or back-reference of more than " + std::to_string(kMaxCountDigits) +
+                   " digits");
+        }
         try {
           std::regex pattern(allowed.arguments);
         } catch (const std::regex_error& error) {
@@ -411,6 +451,11 @@ ServeConfigError::ServeConfigError(const std::string& file, int line, std::strin
       key_(std::move(key)) {}
 
 ServeConfig ParseServeConfig(std::string_view text, const std::string& file_name) {
+  if (int line = LineWithTooManyKeyDots(text); line > 0) {
+    throw ServeConfigError(file_name, line, "",
+                           "nests keys too deeply: more than " + std::to_string(kMaxKeyDotsPerLine) +
+                               " dots outside strings on one line");
+  }
   toml::table root;
   try {
     root = toml::parse(text, file_name);

@@ -41,6 +41,8 @@ TEST(FlatArgumentsTest, ReadsPlainBodiesAsTheFullDecoderAndLeavesTheRestToIt) {
       {"{\"args\":[\"tab\there\"]}", false},
       {R"({"args":[1000000000]})", false},  // ten digits
       {R"({"args":[2147483648]})", false},
+      {R"({"args":[22222222222222222222222222]})", false},  // more than int64 holds
+      {R"({"args":[-9223372036854775809]})", false},
       {R"({"args":[-0]})", false},
       {R"({"args":[01]})", false},
       {R"({"args":[1.5]})", false},

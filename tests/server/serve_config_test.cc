@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace lxm::server {
 namespace {
@@ -28,6 +29,11 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
     const char* says;
   };
   constexpr char kUrl[] = "refresh_callout.url";
+  auto repeat = [](std::string_view piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+  };
   const Case cases[] = {
       // Unknown keys, at the top, in a table, in a list of tables, as a table.
       {"port = 8080\nprot = 1\n", 2, "prot", "is not known"},
@@ -98,9 +104,27 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
       // TOML syntax errors.
       {"port = 8080\nbind = \n", 2, "", "not valid TOML"},
       {"port = 1\nport = 2\n", 2, "", "not valid TOML"},
+      // Nesting deep enough to overflow the parser's stack is refused before
+      // parsing; 64 dots on a line pass.
+      {"a" + repeat(".a", 1000000) + " = 1\n", 1, "", "nests keys too deeply"},
+      {"port = 1\n[a" + repeat(".a", 65) + "]\n", 2, "", "more than 64 dots"},
+      {"[a" + repeat(".a", 64) + "]\n", 1, "a", "is not known"},
+      {"a = " + repeat("[", 100000) + repeat("]", 100000) + "\n", 1, "", "not valid TOML"},
+      {"a = " + repeat("{b=", 100000) + "1" + repeat("}", 100000) + "\n", 1, "", "not valid TOML"},
+      // Dots in strings and comments are no keys.
+      {"bind = \"" + repeat(".", 100) + "\" # " + repeat(".", 100) + "\nconnect = [\'\'\'" +
+           repeat("\n.", 100) + repeat(".", 100) + "\'\'\']\nprot = 1\n",
+       103, "prot", "is not known"},
+      {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"" + repeat("(", 5000) +
+           repeat(")", 5000) + "\"\n",
+       3, "commands.allowed.arguments", "is longer than 1024 characters"},
+      {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"a{1,92233720368547758073}\"\n", 3,
+       "commands.allowed.arguments", "repeat count or back-reference of more than 9 digits"},
+      {"[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"(a)\\\\12345678901\"\n", 3,
+       "commands.allowed.arguments", "repeat count or back-reference of more than 9 digits"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text.substr(0, 120));
     try {
       ParseServeConfig(c.text, kFile);
       ADD_FAILURE() << "accepted";
