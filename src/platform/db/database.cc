@@ -37,10 +37,11 @@ std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bo
                                          const DatabaseSettings& settings) {
   std::shared_ptr<Database> database(new Database(connect_string, settings));
   // The first handle proves the database can be opened and sets it up.
-  std::unique_ptr<NativeConnection> first = database->OpenNative(create);
+  std::unique_ptr<NativeConnection> first = database->OpenUnwrapped(create);
   if (auto* sqlite = dynamic_cast<SQLiteConnection*>(first.get())) {
     sqlite->EnableWriteAheadLog();
   }
+  first = database->Wrapped(std::move(first));
   {
     std::lock_guard<std::mutex> lock(database->mutex_);
     ++database->leased_;
@@ -49,7 +50,12 @@ std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bo
   return database;
 }
 
-std::unique_ptr<NativeConnection> Database::OpenNative(bool create) {
+std::unique_ptr<NativeConnection> Database::Wrapped(std::unique_ptr<NativeConnection> connection) const {
+  if (!settings_.wrap_connection) return connection;
+  return settings_.wrap_connection(std::move(connection));
+}
+
+std::unique_ptr<NativeConnection> Database::OpenUnwrapped(bool create) {
   switch (connect_string_.backend) {
     case Backend::kSQLite: {
       auto connection =
@@ -76,7 +82,7 @@ Database::Lease Database::Acquire() {
     }
   }
   try {
-    return Lease(shared_from_this(), OpenNative(false));
+    return Lease(shared_from_this(), Wrapped(OpenUnwrapped(false)));
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     --leased_;

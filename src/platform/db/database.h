@@ -28,6 +28,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -63,6 +64,10 @@ struct DatabaseSettings {
   // SQLiteConnection::Open). PostgreSQL decides this itself
   // (synchronous_commit).
   bool durable_commits = true;
+  // When set, every handle the pool opens is handed through it, and the
+  // pool keeps what it returns: a layer that watches or fails statements
+  // (tests). The handle comes set up, its journal mode chosen.
+  std::function<std::unique_ptr<NativeConnection>(std::unique_ptr<NativeConnection>)> wrap_connection;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
@@ -122,7 +127,9 @@ class Database : public std::enable_shared_from_this<Database> {
 
  private:
   Database(ConnectString connect_string, const DatabaseSettings& settings);
-  std::unique_ptr<NativeConnection> OpenNative(bool create);
+  // A handle as the backend opens it, and as the pool keeps it.
+  std::unique_ptr<NativeConnection> OpenUnwrapped(bool create);
+  std::unique_ptr<NativeConnection> Wrapped(std::unique_ptr<NativeConnection> connection) const;
   void Return(std::unique_ptr<NativeConnection> connection);
   [[noreturn]] void ThrowBusy() const;
 
