@@ -242,15 +242,20 @@ ObjectContext& GetObjectContext() {
 
 bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step,
                         const std::function<void(const std::exception&)>& on_failure) {
-  int token = transaction.BeginSavepoint();
+  // The write lock first: waiting for it is the call's, not the step's.
+  transaction.RequireWrite();
+  int token = 0;
   try {
+    token = transaction.BeginSavepoint();
     step();
+    // A savepoint that cannot be released would keep the step's writes
+    // though it is reported failed; it is rolled back like the step.
+    transaction.ReleaseSavepoint(token);
   } catch (const std::exception& failure) {
-    transaction.RollbackToSavepoint(token);
+    if (token != 0) transaction.RollbackToSavepoint(token);
     if (on_failure) on_failure(failure);
     return false;
   }
-  transaction.ReleaseSavepoint(token);
   return true;
 }
 
