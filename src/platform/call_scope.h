@@ -167,25 +167,34 @@ class CallScope {
 // CallScope is active on this thread.
 ObjectContext& GetObjectContext();
 
-// Runs `step` under a savepoint of `transaction`: when it throws, what it
-// wrote is rolled back and the error goes to `on_failure` (when given), not
-// further. True when the step succeeded. The "skip the failing step and
+// Runs `step` under a savepoint of `transaction`: when it throws, or its
+// savepoint cannot be taken or released, what it wrote is rolled back and
+// the error goes to `on_failure` (when given), not further. True when the
+// step succeeded. The write lock is taken first, outside the step: when it
+// does not come, the error goes further. The "skip the failing step and
 // continue" and "swallow" styles use this.
 bool RunSkippingFailure(Transaction& transaction, const std::function<void()>& step,
                         const std::function<void(const std::exception&)>& on_failure = {});
 
 // Runs the body of a public method in a call scope: joins an outer call, or
-// ends its own by the vote once the body returns or throws.
+// ends its own by the vote once the body returns or throws. A body that
+// throws with no vote cast counts as an abort vote: a failed call keeps
+// nothing (a read keeps no stamp row it inserted before it failed).
 template <typename Body>
 auto RunInCallScope(Runtime& runtime, bool writes, Body&& body) -> decltype(body()) {
   CallScope scope(runtime, writes);
-  if constexpr (std::is_void_v<decltype(body())>) {
-    body();
-    scope.Finish();
-  } else {
-    auto result = body();
-    scope.Finish();
-    return result;
+  try {
+    if constexpr (std::is_void_v<decltype(body())>) {
+      body();
+      scope.Finish();
+    } else {
+      auto result = body();
+      scope.Finish();
+      return result;
+    }
+  } catch (...) {
+    if (scope.context().vote() == Vote::kNone) scope.context().SetAbort();
+    throw;
   }
 }
 
