@@ -1,5 +1,6 @@
 #include "test_support/scratch_account.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,6 +55,30 @@ std::string ShellQuoted(const std::string& text) {
   return quoted + "'";
 }
 
+// Copies one SQLite database into another, page by page, under the
+// destination's write lock (readers of it see a commit).
+void CopySQLite(const std::string& from, const std::string& to) {
+  sqlite3* source = nullptr;
+  sqlite3* target = nullptr;
+  int rc = sqlite3_open_v2(from.c_str(), &source, SQLITE_OPEN_READONLY, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_open_v2(to.c_str(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(target, 10000);
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main");
+    if (backup == nullptr) {
+      rc = sqlite3_errcode(target);
+    } else {
+      rc = sqlite3_backup_step(backup, -1);
+      int finished = sqlite3_backup_finish(backup);
+      if (rc == SQLITE_DONE) rc = finished;
+    }
+  }
+  std::string message = target != nullptr ? sqlite3_errmsg(target) : "cannot open";
+  sqlite3_close(source);
+  sqlite3_close(target);
+  if (rc != SQLITE_OK) throw std::runtime_error("copying " + from + " to " + to + ": " + message);
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -106,10 +131,39 @@ ScratchAccount::ScratchAccount(Runtime& runtime, const AccountSetupOptions& opti
 ScratchAccount::~ScratchAccount() {
   if (database_.empty()) return;
   try {
-    OpenServer()->ExecuteScript("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+    std::unique_ptr<PostgresConnection> server = OpenServer();
+    server->ExecuteScript("DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+    if (!copy_.empty()) server->ExecuteScript("DROP DATABASE IF EXISTS " + copy_);
   } catch (...) {
     // A database left behind goes with the throwaway cluster.
   }
+}
+
+void ScratchAccount::SaveCopy() {
+  if (database_.empty()) {
+    copy_ = (dir_.path() / "copy.db").string();
+    std::filesystem::remove(copy_);
+    CopySQLite(path_, copy_);
+    return;
+  }
+  std::unique_ptr<PostgresConnection> server = OpenServer();
+  if (!copy_.empty()) server->ExecuteScript("DROP DATABASE IF EXISTS " + copy_);
+  copy_ = database_ + "_copy";
+  // A template may have no other session.
+  server->Execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = ?",
+                  {Variant(database_)});
+  server->ExecuteScript("CREATE DATABASE " + copy_ + " TEMPLATE " + database_);
+}
+
+void ScratchAccount::RestoreCopy() {
+  if (copy_.empty()) throw std::logic_error("RestoreCopy before SaveCopy");
+  if (database_.empty()) {
+    CopySQLite(copy_, path_);
+    return;
+  }
+  std::unique_ptr<PostgresConnection> server = OpenServer();
+  server->ExecuteScript("DROP DATABASE " + database_ + " WITH (FORCE)");
+  server->ExecuteScript("CREATE DATABASE " + database_ + " TEMPLATE " + copy_);
 }
 
 std::vector<std::string> ScratchAccount::CliArgs() const {

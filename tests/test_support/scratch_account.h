@@ -64,10 +64,18 @@ class ScratchAccount {
   // The name errors give it: the file, or the PostgreSQL database.
   const std::string& name() const { return database_.empty() ? path_ : database_; }
 
+  // Keeps a copy of the whole content (stamps and counters included), which
+  // RestoreCopy puts back as it was. On SQLite other handles may stay open
+  // and see the change as any commit; on PostgreSQL every open handle on the
+  // account is cut off, so drop the runtime's pool first.
+  void SaveCopy();
+  void RestoreCopy();
+
  private:
   TempDir dir_;
   std::string path_;
   std::string database_;  // on PostgreSQL
+  std::string copy_;      // SaveCopy's file or database
   std::string connect_string_;
 };
 
