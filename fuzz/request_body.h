@@ -1,7 +1,5 @@
-// The request body read as the server reads it before a method runs: the
-// flat fast path first, else the depth-limited parse and the value decoder.
-// The dispatcher keeps its own copy private; this one follows it step for
-// step so that the fuzz targets reach the same code with the same limits.
+// The request body read as the server reads it before a method runs, with
+// a check that the quick flat reader and the full decoder agree.
 #ifndef LXM_FUZZ_REQUEST_BODY_H_
 #define LXM_FUZZ_REQUEST_BODY_H_
 
@@ -14,6 +12,7 @@
 
 #include "platform/text_util.h"
 #include "platform/variant.h"
+#include "server/arguments.h"
 #include "server/flat_arguments.h"
 #include "server/json_codec.h"
 #include "server/request_error.h"
@@ -36,40 +35,15 @@ inline std::string EncodeAll(const std::vector<Variant>& values) {
   return out;
 }
 
-// The body's arguments through the full decoder. Raises RequestError (400)
-// as the server does.
-inline std::vector<Variant> DecodeArguments(std::string_view body) {
-  nlohmann::ordered_json json;
-  try {
-    // The body and "args" are two levels above the arguments' own.
-    json = server::ParseJson(body, server::kMaxNestingDepth + 2);
-  } catch (const server::MalformedJson& error) {
-    throw server::RequestError(400, "malformed_json", error.what());
-  }
-  if (!json.is_object()) throw server::RequestError(400, "bad_request", "not an object");
-  auto args = json.find("args");
-  if (args == json.end()) return {};
-  if (!args->is_array()) throw server::RequestError(400, "bad_request", "args not an array");
-  std::vector<Variant> values;
-  for (const auto& arg : *args) {
-    try {
-      values.push_back(server::DecodeValue(arg));
-    } catch (const server::DecodeError& error) {
-      throw server::RequestError(400, "bad_request", error.what());
-    }
-  }
-  return values;
-}
-
 // The body's arguments as the server reads them. Where the flat reader
 // answers, the full decoder must give the very same values.
 inline std::vector<Variant> ReadArguments(std::string_view body) {
   if (TrimSpaces(body).empty()) return {};
   std::optional<std::vector<Variant>> flat = server::ReadFlatArguments(body);
-  if (!flat) return DecodeArguments(body);
+  if (!flat) return server::ParseArguments(body);
   std::vector<Variant> full;
   try {
-    full = DecodeArguments(body);
+    full = server::DecodeArgumentsJson(body);
   } catch (const server::RequestError& error) {
     Fail("the flat reader took a body the full decoder refuses: " + std::string(error.what()));
   }

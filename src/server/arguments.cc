@@ -1,11 +1,18 @@
 #include "server/arguments.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/convert.h"
 #include "platform/dictionary.h"
 #include "platform/recordset.h"
+#include "platform/text_util.h"
+#include "server/flat_arguments.h"
+#include "server/json_codec.h"
 #include "server/request_error.h"
 
 namespace lxm::server {
@@ -88,6 +95,47 @@ Arguments BindArguments(const MethodInfo& method, const std::vector<Variant>& gi
     args.push_back(ConvertArgument(i < given.size() ? given[i] : param.default_value, param, i));
   }
   return args;
+}
+
+std::vector<Variant> DecodeArgumentsJson(std::string_view body) {
+  nlohmann::ordered_json json;
+  try {
+    // The body and "args" are two levels above the arguments' own.
+    json = ParseJson(body, kMaxNestingDepth + 2);
+  } catch (const MalformedJson& error) {
+    const std::vector<std::string>& path = error.path();
+    if (path.size() >= 2 && path[0] == "args" && !path[1].empty() &&
+        path[1].find_first_not_of("0123456789") == std::string::npos) {
+      throw RequestError(400, "malformed_json",
+                         "Argument " + std::to_string(std::stoul(path[1]) + 1) + ": " + error.what());
+    }
+    throw RequestError(400, "malformed_json", error.what());
+  }
+  if (!json.is_object()) {
+    throw RequestError(400, "bad_request", "The body is a JSON object: {\"args\": [...]}.");
+  }
+  auto args = json.find("args");
+  if (args == json.end()) return {};
+  if (!args->is_array()) {
+    throw RequestError(400, "bad_request", "\"args\" is an array of the arguments in order.");
+  }
+  std::vector<Variant> values;
+  values.reserve(args->size());
+  for (size_t i = 0; i < args->size(); ++i) {
+    try {
+      values.push_back(DecodeValue((*args)[i]));
+    } catch (const DecodeError& error) {
+      throw RequestError(400, "bad_request",
+                         "Argument " + std::to_string(i + 1) + ": " + error.what());
+    }
+  }
+  return values;
+}
+
+std::vector<Variant> ParseArguments(std::string_view body) {
+  if (TrimSpaces(body).empty()) return {};
+  if (std::optional<std::vector<Variant>> flat = ReadFlatArguments(body)) return std::move(*flat);
+  return DecodeArgumentsJson(body);
 }
 
 }  // namespace lxm::server

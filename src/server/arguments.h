@@ -15,6 +15,7 @@
 #define LXM_SERVER_ARGUMENTS_H_
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "platform/variant.h"
@@ -27,6 +28,15 @@ Variant ConvertArgument(const Variant& value, const ParamInfo& param, size_t pos
 
 // All arguments of a call, converted, defaults filled in.
 Arguments BindArguments(const MethodInfo& method, const std::vector<Variant>& given);
+
+// The positional arguments of a request body ({"args": [...]}; an empty
+// body or one without "args" has none): the quick flat reader where it
+// answers, else the full decoder. Raises RequestError (400) for a body that
+// is not such an object, nests too deeply or holds a value that does not
+// decode.
+std::vector<Variant> ParseArguments(std::string_view body);
+// The same by the full decoder alone.
+std::vector<Variant> DecodeArgumentsJson(std::string_view body);
 
 }  // namespace lxm::server
 
