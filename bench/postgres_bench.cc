@@ -87,13 +87,15 @@ void Rate(benchmark::State& state) {
 }
 
 // The floor: one prepared point read of a stamp row on a pooled handle.
+constexpr std::string_view kFloorStatement = "SELECT FTimeStamp FROM t_DataFlowTimeStamp WHERE FName = ?";
+
 void BM_Floor_PgRoundTrip(benchmark::State& state) {
   PostgresAccount& account = ThePostgresAccount();
   Database::Lease lease = account.runtime.databases().Get(account.connect_string)->Acquire();
   Params name{Variant("DataFlow")};
   for (auto _ : state) {
     benchmark::DoNotOptimize(
-        lease->Query("SELECT FTimeStamp FROM t_DataFlowTimeStamp WHERE FName = ?", name).RecordCount());
+        lease->Query(kFloorStatement, name).RecordCount());
   }
   Rate(state);
 }
@@ -166,7 +168,7 @@ void BesideFloor(benchmark::State& state, Call call) {
       // same server process, wherever the scheduler put it.
       Database::Lease lease = database.Acquire();
       start = Clock::now();
-      if (lease->Query("SELECT FTimeStamp FROM t_DataFlowTimeStamp WHERE FName = ?", name).RecordCount() != 1) {
+      if (lease->Query(kFloorStatement, name).RecordCount() != 1) {
         state.SkipWithError("the template's stamp row is missing");
         break;
       }
