@@ -84,11 +84,7 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::mutex print_mutex;
   auto post = [&](const std::string& method, const Json& args) {
-    try {
-      return lxm::server::HttpPost(url, "/rpc/" + method, Json{{"args", args}}.dump());
-    } catch (const std::exception& error) {
-      return lxm::server::HttpReply{0, error.what()};
-    }
+    return lxm::server::PostCall(url, method, args.dump());
   };
   auto report_error = [&](const std::string& what, const lxm::server::HttpReply& reply) {
     ++totals.errors;

@@ -125,4 +125,15 @@ HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_
   return Exchange(http::verb::get, base_url, path, {}, token, HttpLimits());
 }
 
+HttpReply PostCall(std::string_view base_url, std::string_view method, std::string_view args_json) {
+  std::string body = R"({"args":)";
+  body.append(args_json);
+  body.push_back('}');
+  try {
+    return HttpPost(base_url, "/rpc/" + std::string(method), body);
+  } catch (const std::exception& error) {
+    return HttpReply{0, error.what()};
+  }
+}
+
 }  // namespace lxm::server

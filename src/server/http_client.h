@@ -31,6 +31,11 @@ HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string
                    std::string_view token = {}, const HttpLimits& limits = {});
 HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_view token = {});
 
+// POSTs {"args": `args_json`} to "/rpc/" + `method` ("ProgID/Method"). A
+// call that gets no reply (the server went away) gives status 0 and the
+// reason as the body, rather than throwing.
+HttpReply PostCall(std::string_view base_url, std::string_view method, std::string_view args_json);
+
 }  // namespace lxm::server
 
 #endif  // LXM_SERVER_HTTP_CLIENT_H_

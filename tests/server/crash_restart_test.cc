@@ -46,11 +46,7 @@ class CrashRestartTest : public test::AccountTest {
 
   // Status 0 when the server went away before it replied.
   static server::HttpReply Call(const test::ServeProcess& host, const std::string& method, const Json& args) {
-    try {
-      return server::HttpPost(host.url(), "/rpc/" + method, Json{{"args", args}}.dump());
-    } catch (const std::runtime_error& error) {
-      return server::HttpReply{0, error.what()};
-    }
+    return server::PostCall(host.url(), method, args.dump());
   }
 
   // The template's detail functions of kSubFunc replaced by batch `batch`.

@@ -34,7 +34,7 @@ class SeveralHostsTest : public test::AccountTest {
   }
 
   static server::HttpReply Call(const test::ServeProcess& host, const std::string& method, const Json& args) {
-    return server::HttpPost(host.url(), "/rpc/" + method, Json{{"args", args}}.dump());
+    return server::PostCall(host.url(), method, args.dump());
   }
 
   std::optional<test::ServeProcess> first_;
