@@ -19,9 +19,14 @@ namespace lxm {
 
 namespace {
 
+// std::regex matches by recursion, a level per character: longer arguments
+// could overflow the stack, and no allowed command line needs them.
+constexpr size_t kMaxMatchedArguments = 4096;
+
 bool IsAllowed(const CommandSettings& settings, const std::vector<std::string>& words) {
   std::string arguments;
   for (size_t i = 1; i < words.size(); ++i) arguments += (i > 1 ? " " : "") + words[i];
+  if (arguments.size() > kMaxMatchedArguments) return false;
   for (const AllowedCommand& allowed : settings.allowed) {
     if (allowed.program != words[0]) continue;
     try {
