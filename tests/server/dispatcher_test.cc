@@ -13,6 +13,7 @@
 #include "info/datas_info.h"
 #include "platform/db/connect_string.h"
 #include "platform/dictionary.h"
+#include "platform/text_util.h"
 #include "server/json_codec.h"
 #include "server/same_value.h"
 #include "test_support/account_fixture.h"
@@ -305,9 +306,7 @@ TEST_F(DispatcherTest, DescriptorSpellingsOfTheSameDatabaseAreAccepted) {
   if (test::OnPostgres()) {
     // Names in lower case, in another order, with blanks around.
     for (const auto& [name, value] : ParseConnectString(connect_string_).properties) {
-      std::string lower = name;
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      spaced = " " + lower + " = " + value + " ;" + spaced;
+      spaced = " " + ToLowerAscii(name) + " = " + value + " ;" + spaced;
     }
     spaced = "ConnectString={" + spaced + "};UserID=16394";
   } else {

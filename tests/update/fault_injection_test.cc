@@ -14,6 +14,7 @@
 
 #include "platform/dictionary.h"
 #include "platform/refresh_component.h"
+#include "platform/text_util.h"
 #include "server/dispatcher.h"
 #include "server/type_library.h"
 #include "test_support/account_fixture.h"
@@ -138,8 +139,7 @@ class ListingComponent : public RefreshComponent {
 // back, so two runs that move the same stamps give them different values.
 std::string StampsAsMoved(const std::string& dump, const std::string& before) {
   auto section = [](const std::string& text) {
-    std::string lower;
-    for (char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    std::string lower = ToLowerAscii(text);
     size_t start = lower.find("[t_dataflowtimestamp]\n");
     if (start == std::string::npos) return std::pair<size_t, size_t>(text.size(), text.size());
     size_t end = lower.find("\n[", start + 1);

@@ -6,18 +6,13 @@
 #include <vector>
 
 #include "platform/db/sql_text.h"
+#include "platform/text_util.h"
 
 namespace lxm {
 
 namespace {
 
 bool IsWordChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '$'; }
-
-std::string Upper(std::string_view word) {
-  std::string upper(word);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
-}
 
 // Words that end an ORDER BY list at its own level.
 bool EndsList(const std::string& word) {
@@ -74,7 +69,7 @@ std::string WithNullsOrderedFirst(std::string_view sql) {
     } else if (IsWordChar(c)) {
       size_t end = i;
       while (end < sql.size() && IsWordChar(sql[end])) ++end;
-      std::string word = Upper(sql.substr(i, end - i));
+      std::string word = ToUpperAscii(sql.substr(i, end - i));
       if (in_list() && EndsList(word)) {
         end_item(lists.back());
         lists.pop_back();
