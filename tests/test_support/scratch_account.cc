@@ -49,12 +49,6 @@ std::string ConnectStringOf(const std::string& database) {
   return text;
 }
 
-std::string ShellQuoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 // Copies one SQLite database into another, page by page, under the
 // destination's write lock (readers of it see a commit).
 void CopySQLite(const std::string& from, const std::string& to) {
@@ -89,6 +83,12 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 bool OnPostgres() {

@@ -40,6 +40,9 @@ bool OnPostgres();
 // working on the same database.
 std::unique_ptr<NativeConnection> OpenOutsidePool(const std::string& connect_string, int busy_timeout_ms);
 
+// `text` as one word of a shell command line, in single quotes.
+std::string ShellQuoted(const std::string& text);
+
 // The shell command that runs `script` on a database with the engine's own
 // client (sqlite3 or psql), stopping at the first error.
 std::string ClientCommand(const std::string& connect_string, const std::string& script);

@@ -95,15 +95,10 @@ class DetailSyncRemoteTest : public test::DetailSyncTest {
     int status = ::pclose(pipe);
     return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
   }
-  static std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-  }
   // --db PATH or --connect TEXT, quoted for the shell.
   std::string DbOption() const {
     std::vector<std::string> args = CliArgs();
-    return args[0] + " " + Quote(args[1]);
+    return args[0] + " " + test::ShellQuoted(args[1]);
   }
 
   std::unique_ptr<test::TestServer> server_;
@@ -143,27 +138,27 @@ TEST_F(DetailSyncRemoteTest, OverHttpListsArriveAsArraysOfObjects) {
 TEST_F(DetailSyncRemoteTest, FromTheCommandLineInProcessAndThroughTheServer) {
   const std::string cli = LXM_CLI_PATH;
   auto [output, status] = Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 600201 " +
-                              Quote(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " " +
+                              test::ShellQuoted(R"([{"FClassParam":"3001","FFuncName":"x"},{"FClassParam":"12"}])") + " " +
                               DbOption() + " --user 5");
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(IdList("SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID = 600201 ORDER BY 1"),
             (std::vector<int32_t>{60020101, 60020108, 60020109}));
 
   std::tie(output, status) =
-      Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 100101 " + Quote(R"([{"FFuncName":"新"}])") +
-          " true false --server http://127.0.0.1:" + std::to_string(port_) + " --dsn " + Quote(Dsn(6)));
+      Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 100101 " + test::ShellQuoted(R"([{"FFuncName":"新"}])") +
+          " true false --server http://127.0.0.1:" + std::to_string(port_) + " --dsn " + test::ShellQuoted(Dsn(6)));
   EXPECT_EQ(status, 0) << output;
   EXPECT_EQ(IdList("SELECT FDetailFuncID FROM t_UserDetailFunc WHERE FUserID = 6 AND FSubFuncID = 100101"),
             (std::vector<int32_t>{10010101}));
 
   std::tie(output, status) = Run(cli + " call LXMDataFlow.DatasUpdate RefreshDetailFunc 100101 " +
-                                 Quote(R"([{"FDetailFuncID":"abc"}])") + " " + DbOption() + " --user 5");
+                                 test::ShellQuoted(R"([{"FDetailFuncID":"abc"}])") + " " + DbOption() + " --user 5");
   EXPECT_EQ(status, 1);
   EXPECT_NE(output.find("LXMDataFlow.DatasUpdate.RefreshDetailFunc"), std::string::npos) << output;
   EXPECT_NE(output.find("Type mismatch"), std::string::npos) << output;
 
   std::tie(output, status) = Run(cli + " call LXMDataFlow.DatasUpdate CreateSubFunc 1001 9 " +
-                                 Quote(R"({"FFuncName":"nine"})") + " true " + DbOption() + " --user 5");
+                                 test::ShellQuoted(R"({"FFuncName":"nine"})") + " true " + DbOption() + " --user 5");
   EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("100109"), std::string::npos) << output;
 }
