@@ -422,7 +422,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     }
     if (get) {
       if (const WebAsset* asset = FindWebAsset(path)) {
-        Reply reply{200, std::string(asset->body)};
+        Reply reply;
+        reply.pieces.push_back(WebAssetBytes(*asset));
         reply.content_type = asset->content_type;
         reply.extra_fields = kWebAssetFields;
         return Write(std::move(reply), keep_alive_);

@@ -5,6 +5,8 @@
 #define LXM_SERVER_WEB_ASSETS_H_
 
 #include <cstddef>
+#include <memory>
+#include <string>
 #include <string_view>
 
 namespace lxm::server {
@@ -27,6 +29,10 @@ inline constexpr std::string_view kWebAssetFields =
 
 // The asset served at `path` (without its query), or null.
 const WebAsset* FindWebAsset(std::string_view path);
+
+// The asset's bytes as a reply piece, made once: a GET sends them without
+// a copy.
+std::shared_ptr<const std::string> WebAssetBytes(const WebAsset& asset);
 
 }  // namespace lxm::server
 
