@@ -15,19 +15,19 @@ class FaultyConnection : public NativeConnection {
   std::string_view backend_name() const override { return inner_->backend_name(); }
 
   Recordset Query(std::string_view sql, const Params& params) override {
-    Statement(sql, Enclosing());
+    Statement(sql, open_.size());
     return inner_->Query(sql, params);
   }
   int64_t Execute(std::string_view sql, const Params& params) override {
-    Statement(sql, Enclosing());
+    Statement(sql, open_.size());
     return inner_->Execute(sql, params);
   }
   void ExecuteScript(std::string_view sql) override {
-    Statement(sql, Enclosing());
+    Statement(sql, open_.size());
     inner_->ExecuteScript(sql);
   }
   void Begin(bool for_write) override {
-    Statement(for_write ? "BEGIN (write)" : "BEGIN", Enclosing());
+    Statement(for_write ? "BEGIN (write)" : "BEGIN", open_.size());
     inner_->Begin(for_write);
   }
   void Commit() override {
@@ -46,15 +46,18 @@ class FaultyConnection : public NativeConnection {
   }
   // Taking and releasing a savepoint belong to its step.
   void Savepoint(std::string_view name) override {
-    int number = ++plan_.savepoints_taken_;
-    Statement("SAVEPOINT", Mark{number, open_.size() + 1, open_.empty() ? 0 : open_.back().second});
-    inner_->Savepoint(name);
-    open_.push_back({std::string(name), number});
+    open_.push_back({std::string(name), ++plan_.savepoints_taken_});
+    try {
+      Statement("SAVEPOINT", open_.size());
+      inner_->Savepoint(name);
+    } catch (...) {
+      open_.pop_back();
+      throw;
+    }
   }
   void ReleaseSavepoint(std::string_view name) override {
     size_t at = Find(name);
-    Statement("RELEASE", at == open_.size() ? Enclosing()
-                                            : Mark{open_[at].second, at + 1, at == 0 ? 0 : open_[at - 1].second});
+    Statement("RELEASE", at == open_.size() ? at : at + 1);
     if (at < open_.size() && plan_.armed_ && open_[at].second == plan_.faults_.undo_savepoint) {
       inner_->RollbackToSavepoint(name);
     }
@@ -69,17 +72,6 @@ class FaultyConnection : public NativeConnection {
   std::optional<uint64_t> ContentVersion() override { return inner_->ContentVersion(); }
 
  private:
-  struct Mark {
-    int savepoint = 0;
-    size_t depth = 0;
-    int outer = 0;
-  };
-
-  Mark Enclosing() const {
-    size_t n = open_.size();
-    return n == 0 ? Mark{} : Mark{open_.back().second, n, n == 1 ? 0 : open_[n - 2].second};
-  }
-
   // The position of a savepoint among the open ones; open_.size() when it
   // is not open.
   size_t Find(std::string_view name) const {
@@ -89,13 +81,14 @@ class FaultyConnection : public NativeConnection {
     return open_.size();
   }
 
-  // Counts a statement, and fails it when it is the chosen one: the engine
-  // runs a statement that cannot succeed, so that its own error handling
-  // (an aborted transaction on PostgreSQL) follows.
-  void Statement(std::string_view text, Mark enclosing) {
+  // Counts a statement that runs under the `depth` outermost open
+  // savepoints, and fails it when it is the chosen one: the engine runs a
+  // statement that cannot succeed, so that its own error handling (an
+  // aborted transaction on PostgreSQL) follows.
+  void Statement(std::string_view text, size_t depth) {
     if (!plan_.armed_) return;
-    plan_.trace_.push_back(
-        {std::string(text), enclosing.savepoint, static_cast<int>(enclosing.depth), enclosing.outer});
+    plan_.trace_.push_back({std::string(text), depth == 0 ? 0 : open_[depth - 1].second, static_cast<int>(depth),
+                            depth < 2 ? 0 : open_[depth - 2].second});
     if (plan_.statements() != plan_.faults_.fail_statement) return;
     plan_.fired_ = true;
     inner_->Query("SELECT injected FROM lxm_injected_fault", {});

@@ -9,6 +9,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -138,33 +139,25 @@ class ListingComponent : public RefreshComponent {
 // PostgreSQL the values come from a sequence that a rollback does not set
 // back, so two runs that move the same stamps give them different values.
 std::string StampsAsMoved(const std::string& dump, const std::string& before) {
-  auto section = [](const std::string& text) {
-    std::string lower = ToLowerAscii(text);
-    size_t start = lower.find("[t_dataflowtimestamp]\n");
-    if (start == std::string::npos) return std::pair<size_t, size_t>(text.size(), text.size());
-    size_t end = lower.find("\n[", start + 1);
-    return std::pair<size_t, size_t>(start, end == std::string::npos ? text.size() : end + 1);
+  auto lines = [](const std::string& text) {
+    std::vector<std::string> all;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) all.push_back(std::move(line));
+    return all;
   };
-  auto [from, to] = section(dump);
-  auto [before_from, before_to] = section(before);
-  std::set<std::string> old_lines;
-  std::string old_text = before.substr(before_from, before_to - before_from);
-  for (size_t at = 0, next; at < old_text.size(); at = next + 1) {
-    next = old_text.find('\n', at);
-    if (next == std::string::npos) next = old_text.size();
-    old_lines.insert(old_text.substr(at, next - at));
-  }
-  std::string out = dump.substr(0, from);
-  std::string rows = dump.substr(from, to - from);
-  for (size_t at = 0, next; at < rows.size(); at = next + 1) {
-    next = rows.find('\n', at);
-    if (next == std::string::npos) next = rows.size();
-    std::string line = rows.substr(at, next - at);
-    size_t bar = line.rfind('|');
-    if (bar != std::string::npos && !old_lines.count(line)) line = line.substr(0, bar) + "|moved";
+  std::vector<std::string> old = lines(before);
+  const std::set<std::string> old_lines(old.begin(), old.end());
+  std::string out;
+  bool in_stamps = false;
+  for (std::string& line : lines(dump)) {
+    if (line.starts_with("[")) {
+      in_stamps = EqualsIgnoreCase(line, "[t_DataFlowTimeStamp]");
+    } else if (in_stamps && !old_lines.count(line)) {
+      line = line.substr(0, line.rfind('|')) + "|moved";
+    }
     out += line + "\n";
   }
-  return out + dump.substr(to);
+  return out;
 }
 
 // The first line where two dumps differ, for the failure message (a dump
