@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-
 #include "core/cparse.h"
 #include "core/request_context.h"
 #include "platform/call_scope.h"

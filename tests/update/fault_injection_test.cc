@@ -118,6 +118,9 @@ const WriteCase kWrites[] = {
     {"FirstReadOfAUser", kClsDataInfo, "GetUserData", R"(["$N"])"},
 };
 
+// Names the case in test listings, instead of its bytes.
+void PrintTo(const WriteCase& write, std::ostream* out) { *out << write.name; }
+
 // Subsystems 1001 and 1002 are refreshed from this component: two
 // sub-functions each.
 class ListingComponent : public RefreshComponent {
@@ -175,6 +178,18 @@ std::string FirstDifference(const std::string& actual, const std::string& expect
   std::string where = table == std::string::npos ? "" : expected.substr(table + 1, expected.find('\n', table + 1) - table - 1);
   return "in " + where + ": got \"" + line(actual) + "\", expected \"" + line(expected) + "\"";
 }
+
+// The (method, k) pairs this run tried, printed once at its end.
+int pairs_tried = 0;
+
+class PairTotal : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (pairs_tried > 0) std::cout << "[ faults ] " << pairs_tried << " (method, k) pairs tried in all\n";
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const kPairTotal = ::testing::AddGlobalTestEnvironment(new PairTotal);
 
 class FaultInjectionTest : public test::AccountTest, public ::testing::WithParamInterface<WriteCase> {
  protected:
@@ -324,6 +339,7 @@ TEST_P(FaultInjectionTest, AFailedStatementOrCommitLeavesNothingButTheStepsTheWr
   }
   std::cout << "[ faults ] " << write.method << " (" << write.name << "): " << trace.size() << " statements, "
             << commits << " commits, " << pairs << " (method, k) pairs\n";
+  pairs_tried += pairs;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWrite, FaultInjectionTest, ::testing::ValuesIn(kWrites),
