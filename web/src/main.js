@@ -225,7 +225,22 @@ async function reload() {
   $('admin-user').textContent = `user ${state.user}`;
   $('favourites').hidden = state.templateMode;
   saveChoices();
-  await run(revalidate);
+  await run(async () => {
+    try {
+      await revalidate();
+    } catch (error) {
+      // What is shown belongs to the user or view before: it must not pass
+      // for this one's (a refused user would see another's tree).
+      state.tree = { roots: [], byKey: new Map() };
+      state.groups = [];
+      state.favouritesText = '';
+      renderTree();
+      renderDetails();
+      renderFavourites();
+      setStatus('');
+      throw error;
+    }
+  });
 }
 
 // ---- the tree ----

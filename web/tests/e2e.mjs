@@ -8,6 +8,7 @@
 // temporary folder; screenshots go to build/web-artifacts/ (LXM_WEB_ARTIFACTS).
 import { chromium } from 'playwright-core';
 import { execFileSync, spawn } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -40,12 +41,11 @@ function call(language, progId, method, ...args) {
 
 // ---- the server ----
 
-function startServer() {
-  execFileSync(cli, ['init', '--db', db, '--demo'], { stdio: 'ignore' });
-  fs.writeFileSync(path.join(work, 'token'), `${kToken}\n`);
-  const server = spawn(cli, ['serve', '--db', db, '--port', '0', '--example-user', String(kUser),
-                             '--token', path.join(work, 'token')],
-                       { stdio: ['ignore', 'pipe', 'inherit'] });
+// A `serve` of the account with `args`; it is stopped at the end.
+const servers = [];
+function startServer(args) {
+  const server = spawn(cli, ['serve', '--db', db, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+  servers.push(server);
   return new Promise((resolve, reject) => {
     let seen = '';
     const timer = setTimeout(() => reject(new Error(`serve printed no address: ${seen}`)), 15000);
@@ -59,6 +59,17 @@ function startServer() {
     });
     server.on('exit', (code) => reject(new Error(`serve exited with ${code}: ${seen}`)));
   });
+}
+
+// A second server of the same account with a token map: `tokens` are
+// [{token, user, role}], written to its configuration file by digest.
+async function serveWithTokens(tokens, args = []) {
+  const entries = tokens.map(({ token, user, role }) =>
+    `[[access_token]]\nsha256 = "${crypto.createHash('sha256').update(token).digest('hex')}"\n` +
+    `user_id = ${user}\nrole = "${role}"\n`);
+  const config = path.join(work, `tokens-${servers.length}.toml`);
+  fs.writeFileSync(config, entries.join('\n'));
+  return (await startServer(['--config', config, ...args])).url;
 }
 
 // ---- a small runner: every test runs, failures are listed at the end ----
@@ -125,14 +136,14 @@ async function revalidate(page) {
 
 const { defineTests } = await import('./scenarios.mjs');
 defineTests({ test, check, equal, until, sql, call, row, label, expand, openPath, shot, errorText,
-              revalidate, kUser, kToken });
+              revalidate, serveWithTokens, kUser, kToken });
 
-let server;
 let browser;
 let failed = 0;
 try {
-  const started = await startServer();
-  server = started.server;
+  execFileSync(cli, ['init', '--db', db, '--demo'], { stdio: 'ignore' });
+  fs.writeFileSync(path.join(work, 'token'), `${kToken}\n`);
+  const started = await startServer(['--example-user', String(kUser), '--token', path.join(work, 'token')]);
   browser = await chromium.launch({
     executablePath: process.env.LXM_CHROMIUM || '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
@@ -172,7 +183,7 @@ try {
   console.log(`FAIL  set-up: ${error.message}`);
 } finally {
   if (browser) await browser.close();
-  if (server) server.kill('SIGTERM');
+  for (const server of servers) server.kill('SIGTERM');
   fs.rmSync(work, { recursive: true, force: true });
 }
 console.log(`${tests.length - failed} of ${tests.length} passed; screenshots in ${artifacts}`);

@@ -3,7 +3,8 @@
 import fs from 'node:fs';
 
 export function defineTests(t) {
-  const { test, check, equal, until, sql, call, row, label, openPath, shot, revalidate, kUser, kToken } = t;
+  const { test, check, equal, until, sql, call, row, label, openPath, shot, revalidate, serveWithTokens, kUser,
+          kToken } = t;
 
   // The labels of a node's children as the page shows them.
   const childLabels = (page, key) =>
@@ -352,5 +353,59 @@ export function defineTests(t) {
     check(overflow <= 0, `no sideways scrolling (${overflow} px too wide)`);
     await shot(page, '11-narrow');
     await page.setViewportSize({ width: 1280, height: 800 });
+  });
+
+  test('with a user\'s token: the own tree and its writes work; other users and the administration are refused',
+       async ({ browser }) => {
+    const userToken = 'e2e-user-token-5678';
+    // The server would start another page at 16395: the token's user wins.
+    const url = await serveWithTokens([{ token: userToken, user: kUser, role: 'user' }],
+                                      ['--example-user', '16395']);
+    const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+    try {
+      const page = await context.newPage();
+      page.on('dialog', (dialog) => dialog.accept());
+      const problems = [];
+      page.on('pageerror', (error) => problems.push(error.message));
+      const shown = async () => ((await page.locator('#error').isVisible())
+        ? page.locator('#error').innerText() : '');
+      await page.goto(url);
+      await page.locator('#token').fill(userToken);
+      await page.locator('#token-ok').click();
+      await row(page, 'TopClass:1').waitFor();
+      equal(await page.locator('#tree-title').innerText(), `User ${kUser}`, 'the user the page starts at');
+
+      await openPath(page, 'TopClass:1', 'SubSystem:1001', 'SubFunc:100101');
+      await selectNode(page, 'DetailFunc:10010102');
+      await page.locator('#rename').fill('Voucher search');
+      await page.locator('#rename-form button[type=submit]').click();
+      await until(async () => (await label(page, 'DetailFunc:10010102').innerText()) === 'Voucher search',
+                  'the new name');
+      equal(sql(`SELECT FFuncName_EN FROM t_UserDetailFunc WHERE FUserID=${kUser} AND FDetailFuncID=10010102`),
+            [{ FFuncName_EN: 'Voucher search' }], 'the own overlay row');
+      equal(await shown(), '', 'no error after the own write');
+
+      const overlay = () => sql(`SELECT FTopClassID, FTopClassName_EN, FIndex, FVisible FROM t_UserTopClass
+                                 WHERE FUserID=${kUser} ORDER BY FTopClassID`);
+      const before = overlay();
+      await page.locator('#template-mode').check();
+      await page.locator('#set-default').click();
+      await until(async () => /forbidden/.test(await shown()), 'the refused reset');
+      await shot(page, '12-user-token-refused');
+      equal(overlay(), before, 'the overlay after the refused reset');
+
+      await page.locator('#error-close').click();
+      await page.locator('#template-mode').uncheck();
+      await page.locator('#user').fill('16395');
+      await page.locator('#user').press('Tab');
+      await until(async () => /forbidden/.test(await shown()), 'another user\'s tree refused');
+      await shot(page, '13-user-token-other-user');
+      // Nothing of the token's own user is left on show as the other's.
+      equal([await page.locator('#tree .node').count(), await page.locator('#groups .group').count()], [0, 0],
+            'tree rows and favourite groups shown for the refused user');
+      equal(problems, [], 'page errors');
+    } finally {
+      await context.close();
+    }
   });
 }
