@@ -1,6 +1,9 @@
 #include "server/arguments.h"
 
+#include <charconv>
+#include <limits>
 #include <memory>
+#include <system_error>
 #include <optional>
 #include <string>
 #include <utility>
@@ -104,10 +107,15 @@ std::vector<Variant> DecodeArgumentsJson(std::string_view body) {
     json = ParseJson(body, kMaxNestingDepth + 2);
   } catch (const MalformedJson& error) {
     const std::vector<std::string>& path = error.path();
-    if (path.size() >= 2 && path[0] == "args" && !path[1].empty() &&
-        path[1].find_first_not_of("0123456789") == std::string::npos) {
-      throw RequestError(400, "malformed_json",
-                         "Argument " + std::to_string(std::stoul(path[1]) + 1) + ": " + error.what());
+    // The slot is an argument's when it is an index (an object's key of
+    // digits may also stand there, and be too long for any index).
+    size_t index = 0;
+    if (path.size() >= 2 && path[0] == "args" && !path[1].empty()) {
+      const char* end = path[1].data() + path[1].size();
+      auto [stop, failure] = std::from_chars(path[1].data(), end, index);
+      if (stop == end && failure == std::errc() && index < std::numeric_limits<size_t>::max()) {
+        throw RequestError(400, "malformed_json", "Argument " + std::to_string(index + 1) + ": " + error.what());
+      }
     }
     throw RequestError(400, "malformed_json", error.what());
   }
