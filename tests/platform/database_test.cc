@@ -198,11 +198,15 @@ TEST_F(DatabaseRegistryTest, TheWriteAheadLogStaysBoundedUnderReadersThatNeverSt
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
   std::thread second(read);
 
-  constexpr int kWrites = 1200;  // about 14 MB of log without the bound
+  constexpr int kWrites = 1200;  // about 20 MB of log without the bound
   uintmax_t largest = 0;
+  int emptied = 0;
   for (int i = 0; i < kWrites; ++i) {
+    uintmax_t before = fs::file_size(wal);
     ASSERT_EQ(Exec("INSERT INTO scratch VALUES (randomblob(8000))"), 1);
-    largest = std::max(largest, fs::file_size(wal));
+    uintmax_t after = fs::file_size(wal);
+    largest = std::max(largest, after);
+    if (after < before) ++emptied;
   }
   stop = true;
   first.join();
@@ -211,9 +215,13 @@ TEST_F(DatabaseRegistryTest, TheWriteAheadLogStaysBoundedUnderReadersThatNeverSt
   EXPECT_GT(reads, 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM scratch").AsLong(), kWrites);
   // The bound, and what was written after it until a checkpoint got
-  // through (a try that readers held up is repeated once the log has grown
-  // by a quarter of the bound).
-  EXPECT_LE(largest, static_cast<uintmax_t>(2 * kBound));
+  // through: a try that readers held up is repeated once the log has grown
+  // by a quarter of the bound. Two readers that overlap for ever hold up
+  // about one try in four for its whole wait, several in a row now and
+  // then, so eight quarters are allowed; without the bound the log ends
+  // near 20 MB, ten times it.
+  EXPECT_GE(emptied, 3);
+  EXPECT_LE(largest, static_cast<uintmax_t>(3 * kBound));
 }
 
 }  // namespace
