@@ -3,9 +3,9 @@
 #include <charconv>
 #include <limits>
 #include <memory>
-#include <system_error>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -109,8 +109,8 @@ std::vector<Variant> DecodeArgumentsJson(std::string_view body) {
     const std::vector<std::string>& path = error.path();
     // The slot is an argument's when it is an index (an object's key of
     // digits may also stand there, and be too long for any index).
-    size_t index = 0;
     if (path.size() >= 2 && path[0] == "args" && !path[1].empty()) {
+      size_t index = 0;
       const char* end = path[1].data() + path[1].size();
       auto [stop, failure] = std::from_chars(path[1].data(), end, index);
       if (stop == end && failure == std::errc() && index < std::numeric_limits<size_t>::max()) {

@@ -3,8 +3,8 @@
 import fs from 'node:fs';
 
 export function defineTests(t) {
-  const { test, check, equal, until, sql, call, row, label, openPath, shot, revalidate, serveWithTokens, kUser,
-          kToken } = t;
+  const { test, check, equal, until, sql, call, row, label, openPath, shot, errorText, revalidate, serveWithTokens,
+          kUser, kToken } = t;
 
   // The labels of a node's children as the page shows them.
   const childLabels = (page, key) =>
@@ -14,6 +14,13 @@ export function defineTests(t) {
     await label(page, key).click();
     await until(async () => (await page.locator('#detail-id').innerText()) === key.split(':')[1],
                 `${key} in the details`);
+  };
+  // Renames a node through the details form and waits for the tree to show it.
+  const renameNode = async (page, key, name) => {
+    await selectNode(page, key);
+    await page.locator('#rename').fill(name);
+    await page.locator('#rename-form button[type=submit]').click();
+    await until(async () => (await label(page, key).innerText()) === name, 'the new name');
   };
   // Waits for the page's own write and revalidation to settle.
   const settled = (page) => page.waitForLoadState('networkidle');
@@ -121,11 +128,7 @@ export function defineTests(t) {
 
   test('renames a node in English; the other languages keep their names', async ({ page }) => {
     await openPath(page, 'TopClass:1', 'SubSystem:1001', 'SubFunc:100101');
-    await selectNode(page, 'DetailFunc:10010102');
-    await page.locator('#rename').fill('Voucher lookup');
-    await page.locator('#rename-form button[type=submit]').click();
-    await until(async () => (await label(page, 'DetailFunc:10010102').innerText()) === 'Voucher lookup',
-                'the new name');
+    await renameNode(page, 'DetailFunc:10010102', 'Voucher lookup');
     equal(sql(`SELECT FFuncName, FFuncName_CHT, FFuncName_EN FROM t_UserDetailFunc
                WHERE FUserID=${kUser} AND FDetailFuncID=10010102`),
           [{ FFuncName: '凭证查询', FFuncName_CHT: '憑證查詢', FFuncName_EN: 'Voucher lookup' }], 'overlay row');
@@ -367,8 +370,6 @@ export function defineTests(t) {
       page.on('dialog', (dialog) => dialog.accept());
       const problems = [];
       page.on('pageerror', (error) => problems.push(error.message));
-      const shown = async () => ((await page.locator('#error').isVisible())
-        ? page.locator('#error').innerText() : '');
       await page.goto(url);
       await page.locator('#token').fill(userToken);
       await page.locator('#token-ok').click();
@@ -376,21 +377,17 @@ export function defineTests(t) {
       equal(await page.locator('#tree-title').innerText(), `User ${kUser}`, 'the user the page starts at');
 
       await openPath(page, 'TopClass:1', 'SubSystem:1001', 'SubFunc:100101');
-      await selectNode(page, 'DetailFunc:10010102');
-      await page.locator('#rename').fill('Voucher search');
-      await page.locator('#rename-form button[type=submit]').click();
-      await until(async () => (await label(page, 'DetailFunc:10010102').innerText()) === 'Voucher search',
-                  'the new name');
+      await renameNode(page, 'DetailFunc:10010102', 'Voucher search');
       equal(sql(`SELECT FFuncName_EN FROM t_UserDetailFunc WHERE FUserID=${kUser} AND FDetailFuncID=10010102`),
             [{ FFuncName_EN: 'Voucher search' }], 'the own overlay row');
-      equal(await shown(), '', 'no error after the own write');
+      equal(await errorText(page), '', 'no error after the own write');
 
       const overlay = () => sql(`SELECT FTopClassID, FTopClassName_EN, FIndex, FVisible FROM t_UserTopClass
                                  WHERE FUserID=${kUser} ORDER BY FTopClassID`);
       const before = overlay();
       await page.locator('#template-mode').check();
       await page.locator('#set-default').click();
-      await until(async () => /forbidden/.test(await shown()), 'the refused reset');
+      await until(async () => /forbidden/.test(await errorText(page)), 'the refused reset');
       await shot(page, '12-user-token-refused');
       equal(overlay(), before, 'the overlay after the refused reset');
 
@@ -398,7 +395,7 @@ export function defineTests(t) {
       await page.locator('#template-mode').uncheck();
       await page.locator('#user').fill('16395');
       await page.locator('#user').press('Tab');
-      await until(async () => /forbidden/.test(await shown()), 'another user\'s tree refused');
+      await until(async () => /forbidden/.test(await errorText(page)), 'another user\'s tree refused');
       await shot(page, '13-user-token-other-user');
       // Nothing of the token's own user is left on show as the other's.
       equal([await page.locator('#tree .node').count(), await page.locator('#groups .group').count()], [0, 0],
