@@ -3,6 +3,8 @@
 
 #include "server/http_client.h"
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -83,6 +85,7 @@ HttpReply Exchange(http::verb verb, std::string_view base_url, std::string_view 
     stream.async_connect(results, [&](beast::error_code connect_ec, const tcp::endpoint&) {
       if (connect_ec) { failure = connect_ec; return; }
       stream.socket().set_option(tcp::no_delay(true), connect_ec);
+      ::fcntl(stream.socket().native_handle(), F_SETFD, FD_CLOEXEC);  // never inherited by a started program
       stream.expires_after(limits.reply_timeout);
       http::async_write(stream, request, [&](beast::error_code write_ec, size_t) {
         if (write_ec) { failure = write_ec; return; }

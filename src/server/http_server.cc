@@ -3,6 +3,7 @@
 
 #include "server/http_server.h"
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -643,6 +644,9 @@ void HttpServer::Impl::Accept() {
     if (!ec) {
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
+      // Asio opens sockets without close-on-exec: a program the server
+      // starts must not hold a caller's connection.
+      ::fcntl(socket.native_handle(), F_SETFD, FD_CLOEXEC);
       size_t open = 0;
       {
         std::lock_guard<std::mutex> lock(mutex);
@@ -704,6 +708,8 @@ int HttpServer::Bind() {
                          static_cast<unsigned short>(options.port));
   tcp::acceptor& acceptor = *impl_->acceptor;
   if (!ec) acceptor.open(endpoint.protocol(), ec);
+  // Nor the port: a program that outlived its call would keep it.
+  if (!ec) ::fcntl(acceptor.native_handle(), F_SETFD, FD_CLOEXEC);
   if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
   if (!ec) acceptor.bind(endpoint, ec);
   if (!ec) acceptor.listen(net::socket_base::max_listen_connections, ec);

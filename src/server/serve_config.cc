@@ -328,6 +328,13 @@ class Reader {
     for (const Field& field : Fields(table, prefix)) {
       if (field.name == "program") {
         allowed.program = Text(field);
+        // A command line's program is resolved to an absolute path before
+        // it is compared: any other spelling could never match.
+        if (!allowed.program.empty() && allowed.program[0] != '/') {
+          Fail(LineOf(field.node->source()), field.path,
+               "must be an absolute path (a bare name on a command line is looked up in the server's PATH, "
+               "and the list names the program found)");
+        }
       } else if (field.name == "arguments") {
         // May be empty: the program then runs only without arguments.
         const toml::value<std::string>* text = field.node->as_string();

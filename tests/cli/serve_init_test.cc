@@ -1,5 +1,8 @@
 // `serve` and `init` as a user runs them: start-up checks, and databases that
 // cannot be lost or spoiled under a running server.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -32,6 +35,20 @@ std::string MakeAccount(const fs::path& path) {
   options.demo = true;
   CreateAccountDatabase(runtime, path.string(), options);
   return path.string();
+}
+
+bool CanListenOn(int port) {
+  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  int on = 1;
+  ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool bound = ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+               ::listen(listener, 1) == 0;
+  ::close(listener);
+  return bound;
 }
 
 std::string FileText(const fs::path& path) {
@@ -130,11 +147,19 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
       ->Execute("INSERT INTO t_DataFlowSubSystem (FSubSysID, FTopClassID, FName, FClassName, FRefresh) "
                 "VALUES (9901, 1, 'remote', 'Acme.SubsysRefresh', 1)",
                 {});
+  // A started program that stays behind and lists what it was handed.
+  const fs::path probe = dir.path() / "probe.sh";
+  const fs::path listing = dir.path() / "descriptors.txt";
+  std::ofstream(probe) << "#!/bin/sh\n/bin/sleep 5 &\nls -l /proc/$$/fd > " << listing.string() << "\n";
+  ::chmod(probe.c_str(), 0755);
   const fs::path config = dir.path() / "serve.toml";
   std::ofstream(config) << "db = [\"a.db\"]\nworkers = 3\nmax_connections = 77\nenable_exec = true\n"
                            "registry = \"registry.json\"\n"
                            "[installation]\nfile_roots = [\"served\"]\n"
                            "[[commands.allowed]]\nprogram = \"/bin/true\"\narguments = \"\"\n"
+                           "[[commands.allowed]]\nprogram = \""
+                        << probe.string()
+                        << "\"\narguments = \"\"\n"
                            "[[refresh_callout]]\nprog_id = \"Acme.SubsysRefresh\"\nurl = \""
                         << subsystem.Url("/refresh") << "\"\n";
   {
@@ -151,6 +176,13 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
     EXPECT_EQ(call("LXMDataFlow.DatasInfo/FileExists", "[\"" + outside + "\"]").body, R"({"result":false})");
     EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/true"])").status, 200);
     EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", R"(["/bin/false"])").status, 500);
+    // Neither the port, nor the caller's connection, nor the database.
+    EXPECT_EQ(call("LXMDataFlow.DatasUpdate/ExecCmd", "[\"" + probe.string() + "\"]").status, 200);
+    const std::string descriptors = FileText(listing);
+    EXPECT_NE(descriptors.find("/dev/null"), std::string::npos) << descriptors;
+    EXPECT_EQ(descriptors.find("socket:"), std::string::npos) << descriptors;
+    EXPECT_EQ(descriptors.find("a.db"), std::string::npos) << descriptors;
+    const int port = server.port();
     std::string dsn = "\"ConnectString={Provider=SQLite;Data Source=" + (dir.path() / "a.db").string() +
                       "};UserID=16394;LANGUAGE=en\"";
     EXPECT_EQ(call("LXMDataFlow.DatasUpdate/RefreshActivFunc", "[" + dsn + "]").body, "{}");
@@ -158,6 +190,9 @@ TEST(ServeCommandTest, ConfigFileSettingsServeAndFlagsWin) {
                     "SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 9901 AND FFuncName LIKE 'remote %'"),
               2);
     EXPECT_EQ(server.Stop(), 0);
+    // The program left behind holds nothing of the server: the next one can
+    // listen on the port.
+    EXPECT_TRUE(CanListenOn(port)) << "a program the server started still holds port " << port;
     EXPECT_NE(server.output().find("(5 workers, 77 connections at most, ExecCmd and RegMiddle enabled"),
               std::string::npos)
         << server.output();

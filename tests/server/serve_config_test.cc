@@ -78,6 +78,9 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
        6, "refresh_callout.prog_id", "again (first at line 2)"},
       {"[[refresh_callout]]\nprog_id = \"A\"\n", 1, "refresh_callout.url", "is missing"},
       {"[[commands.allowed]]\narguments = \"\"\n", 1, "commands.allowed.program", "is missing"},
+      // Command lines are compared by the program's resolved path.
+      {"[[commands.allowed]]\nprogram = \"regsvr32.exe\"\narguments = \"\"\n", 2, "commands.allowed.program",
+       "must be an absolute path"},
       // Access tokens: a digest that is not one (or could be the token itself),
       // a role or user ID that is not one, a key missing, a token twice.
       {"[[access_token]]\nsha256 = \"my-secret-token\"\nuser_id = 1\nrole = \"user\"\n", 2,
@@ -180,7 +183,7 @@ program = "/bin/echo"
 arguments = "hi|ho"
 
 [[commands.allowed]]
-program = "tool"
+program = "/opt/tools/tool"
 arguments = ""
 
 [[refresh_callout]]
@@ -237,8 +240,7 @@ role = "administrator"
   ASSERT_EQ(config.commands.allowed.size(), 2u);
   EXPECT_EQ(config.commands.allowed[0].program, "/bin/echo");
   EXPECT_EQ(config.commands.allowed[0].arguments, "hi|ho");
-  // A program is matched as the command line writes it, not made absolute.
-  EXPECT_EQ(config.commands.allowed[1].program, "tool");
+  EXPECT_EQ(config.commands.allowed[1].program, "/opt/tools/tool");
   EXPECT_EQ(config.commands.allowed[1].arguments, "");
 
   ASSERT_EQ(config.refresh_callouts.size(), 2u);
