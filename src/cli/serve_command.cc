@@ -160,6 +160,9 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
   options.registry_file = registry_file;
   if (!registry_file.empty()) runtime_options.registry = RegistryData::LoadFile(registry_file);
   runtime_options.cache_max_bytes = options.cache_mb << 20;
+  // A file reply that finds the budget full waits as long as a writer
+  // waits for the lock.
+  runtime_options.installation.file_wait_ms = options.lock_wait * 1000;
 }
 
 // Gives freed memory back to the system shortly after calls that loaded

@@ -1,9 +1,12 @@
 // DatasInfo: pictures, patches and plain files of the installation, handed
 // to clients that cannot see the server's disk.
 #include <array>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "environment/installation_paths.h"
 #include "environment/profile_file.h"
@@ -41,8 +44,10 @@ bool IsPatchCode(std::string_view code) {
   return true;
 }
 
-std::string ReadText(const std::filesystem::path& path) {
+// The whole file, or nothing when it cannot be opened.
+std::optional<std::string> ReadText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -57,11 +62,10 @@ struct PatchEntry {
 // in place, as a dictionary would).
 std::shared_ptr<Dictionary> ReadPatchList(Runtime& runtime) {
   auto list = Dictionary::Create();
-  InstallationPaths paths(runtime);
-  ServedFiles files(runtime.installation());
-  std::optional<std::filesystem::path> log = files.Resolve(paths.GetPatchDir() + std::string(kPatchLog));
+  // Read here, not handed to a client: the file roots do not limit it.
+  std::optional<std::string> log = ReadText(InstallationPaths(runtime).GetPatchDir() + std::string(kPatchLog));
   if (!log) return list;
-  std::string text = ReadText(*log);
+  const std::string& text = *log;
   RegistryReader registry(runtime.registry());
 
   std::vector<std::string> codes;
@@ -95,14 +99,13 @@ std::shared_ptr<Vector> DatasInfo::GetPicInfo() {
   try {
     return RunInCallScope(*runtime_, false, [&] {
       auto pictures = Vector::Create();
-      ServedFiles files(runtime_->installation());
+      ServedFiles files(*runtime_);
       std::string folder = InstallationPaths(*runtime_).GetComDir() + "/";
       for (std::string_view name : kPictures) {
-        std::string path = folder + std::string(name);
         auto entry = Dictionary::Create();
         entry->Set("Type", Variant("Middle"));
-        if (files.FileExists(path)) {
-          entry->Set("Image", Variant(files.FileToVariant(path)));
+        if (std::optional<Bytes> image = files.ReadIfServed(folder + std::string(name))) {
+          entry->Set("Image", Variant(std::move(*image)));
           entry->Set("Ok", Variant("true"));
         } else {
           entry->Set("Image", Variant(""));
@@ -130,19 +133,22 @@ std::shared_ptr<Dictionary> DatasInfo::GetPatchLst() {
 std::shared_ptr<Dictionary> DatasInfo::GetPatchFile(const std::shared_ptr<Dictionary>& dctPatch) {
   try {
     std::shared_ptr<Dictionary> list = ReadPatchList(*runtime_);
-    ServedFiles files(runtime_->installation());
+    ServedFiles files(*runtime_);
     std::string patch_dir = InstallationPaths(*runtime_).GetPatchDir();
     auto result = Dictionary::Create();
     auto numbers = Dictionary::Create();
     for (const auto& [number, value] : list->entries()) {
       std::string code = CStr(value);
+      // The client's dictionary is asked of every patch, as the three tests
+      // are one condition: without one the call fails (and is not told).
+      if (dctPatch == nullptr) throw RuntimeError(errors::kObjectNotSet);
       Variant held;
-      if (number.empty() || number[0] != 'A') continue;
-      if (dctPatch != nullptr && dctPatch->Lookup(code, &held)) continue;
-      std::string program = patch_dir + code + "/" + code + ".exe";
-      if (!files.FileExists(program)) continue;
+      bool held_already = dctPatch->Lookup(code, &held);
+      if (number.empty() || number[0] != 'A' || held_already) continue;
+      std::optional<Bytes> program = files.ReadIfServed(patch_dir + code + "/" + code + ".exe");
+      if (!program) continue;
       auto delivered = Dictionary::Create();
-      delivered->Set(code + ".exe", Variant(files.FileToVariant(program)));
+      delivered->Set(code + ".exe", Variant(std::move(*program)));
       numbers->Set(number, Variant(code));
       result->Set(code, Variant(delivered));
     }
@@ -153,16 +159,14 @@ std::shared_ptr<Dictionary> DatasInfo::GetPatchFile(const std::shared_ptr<Dictio
   }
 }
 
-bool DatasInfo::FileExists(const std::string& strFilePath) {
-  return ServedFiles(runtime_->installation()).FileExists(strFilePath);
-}
+bool DatasInfo::FileExists(const std::string& strFilePath) { return ServedFiles(*runtime_).FileExists(strFilePath); }
 
 int32_t DatasInfo::GetFileSize(const std::string& strFilePath) {
-  return ServedFiles(runtime_->installation()).GetFileSize(strFilePath);
+  return ServedFiles(*runtime_).GetFileSize(strFilePath);
 }
 
 Bytes DatasInfo::FileToVariant(const std::string& strLocalFile) {
-  return ServedFiles(runtime_->installation()).FileToVariant(strLocalFile);
+  return ServedFiles(*runtime_).FileToVariant(strLocalFile);
 }
 
 }  // namespace lxm

@@ -12,6 +12,7 @@ std::string RuntimeDescription(int32_t number) {
     case errors::kOutOfMemory: return "Out of memory";
     case errors::kFileNotFound: return "File not found";
     case errors::kPermissionDenied: return "Permission denied";
+    case errors::kObjectNotSet: return "Object variable or With block variable not set";
     case errors::kSubscriptOutOfRange: return "Subscript out of range";
     case errors::kDivisionByZero: return "Division by zero";
     case errors::kTypeMismatch: return "Type mismatch";

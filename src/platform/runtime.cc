@@ -1,5 +1,6 @@
 #include "platform/runtime.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <stdexcept>
@@ -13,7 +14,10 @@ Runtime::Runtime(const RuntimeOptions& options)
     : cache_store_(std::make_shared<CacheStore>(options.cache_max_bytes)),
       registry_(options.registry != nullptr ? options.registry : std::make_shared<const RegistryData>()),
       installation_(options.installation),
+      file_bytes_(options.installation.max_file_bytes_in_flight),
       commands_(options.commands) {
+  // No file larger than all replies together may hold is served.
+  installation_.max_file_bytes = std::min(installation_.max_file_bytes, installation_.max_file_bytes_in_flight);
   RegisterDefaultComponents(components_, cache_store_, registry_);
   server::RegisterRefreshCallouts(components_, options.refresh_callouts);
 }

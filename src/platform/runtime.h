@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_budget.h"
 #include "platform/cache_service.h"
 #include "platform/command_runner.h"
 #include "platform/component_factory.h"
@@ -36,8 +37,14 @@ struct InstallationSettings {
   // The only folders whose files the service hands to clients (pictures,
   // patches, the file helpers); none means no file is served.
   std::vector<std::string> file_roots;
-  // Files larger than this are refused.
+  // Files larger than this read as missing (capped at
+  // max_file_bytes_in_flight).
   int64_t max_file_bytes = 64 * 1024 * 1024;
+  // The bytes of files that the replies of all calls may hold at once; a
+  // call whose file would pass it waits up to `file_wait_ms` for others to
+  // be sent, then fails.
+  int64_t max_file_bytes_in_flight = 256 * 1024 * 1024;
+  int file_wait_ms = 10000;
 };
 
 struct RuntimeOptions {
@@ -71,6 +78,8 @@ class Runtime {
   // The registry behind the "PLX.Reg" objects of this runtime (never null).
   const std::shared_ptr<const RegistryData>& registry() const { return registry_; }
   const InstallationSettings& installation() const { return installation_; }
+  // The budget of InstallationSettings::max_file_bytes_in_flight.
+  ByteBudget& file_bytes() { return file_bytes_; }
   const CommandSettings& commands() const { return commands_; }
   // The process's shared property groups.
   SharedProperties& shared_properties() { return shared_properties_; }
@@ -81,6 +90,7 @@ class Runtime {
   std::shared_ptr<CacheStore> cache_store_;
   std::shared_ptr<const RegistryData> registry_;
   InstallationSettings installation_;
+  ByteBudget file_bytes_;
   CommandSettings commands_;
   SharedProperties shared_properties_;
 };

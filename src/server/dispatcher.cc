@@ -162,16 +162,19 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name, s
     for (size_t i = 0; i < args.size(); ++i) {
       if (method->params[i].by_ref) before[i] = EncodeValue(args[i]);
     }
+    ReplyHolds holds;
     Variant result = group ? InvokeCheckingGroup(info, *method, args, *caller, *group)
                            : method->invoke(runtime_, args);
 
     Reply reply;
+    reply.held = holds.Take();
     std::string& out = reply.body;
     out.push_back('{');
     if (method->result != ValueType::kVoid) {
       out.append(R"("result":)");
       EncodeValue(result, &out, &reply.pieces);
     }
+    result = Variant();  // a file's bytes go once they are encoded
     bool any_out = false;
     for (size_t i = 0; i < args.size(); ++i) {
       if (!method->params[i].by_ref) continue;

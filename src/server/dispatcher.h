@@ -26,8 +26,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/cparse.h"
+#include "platform/byte_budget.h"
 #include "platform/com_error.h"
 #include "platform/runtime.h"
 #include "server/database_allowlist.h"
@@ -59,6 +61,9 @@ struct Reply {
   // Header lines ("Name: value\r\n") sent besides the usual ones; static
   // text only, as the reply may outlive the call that made it.
   std::string_view extra_fields;
+  // What the call kept for its reply (shares of the file-bytes budget),
+  // given back once the reply is gone.
+  std::vector<ByteBudget::Share> held;
 
   // The whole JSON text.
   std::string Text() const;

@@ -80,7 +80,7 @@ class Encoder {
       case VariantKind::kString: AppendJsonString(value.AsString(), out_); return;
       case VariantKind::kBytes:
         out_->append(R"({"$bytes":")");
-        out_->append(EncodeBase64(value.AsBytes()));
+        AppendBase64(value.AsBytes(), out_);
         out_->append("\"}");
         return;
       case VariantKind::kDictionary: WriteDictionary(value.AsDictionary().get(), depth); return;
@@ -502,26 +502,37 @@ Variant ParseValue(std::string_view text) {
   return DecodeValue(ParseJson(text, kMaxNestingDepth));
 }
 
-std::string EncodeBase64(const Bytes& bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
+void AppendBase64(const Bytes& bytes, std::string* out) {
+  // Room for the rest of a reply too, so that what follows the text does
+  // not copy it again to grow.
+  constexpr size_t kRoomAfter = 256;
+  size_t start = out->size();
+  size_t length = (bytes.size() + 2) / 3 * 4;
+  if (out->capacity() < start + length) out->reserve(start + length + kRoomAfter);
+  out->resize(start + length);
+  char* next = out->data() + start;
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     uint32_t triple = (uint32_t{bytes[i]} << 16) | (uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
-    out.push_back(kBase64Alphabet[(triple >> 18) & 63]);
-    out.push_back(kBase64Alphabet[(triple >> 12) & 63]);
-    out.push_back(kBase64Alphabet[(triple >> 6) & 63]);
-    out.push_back(kBase64Alphabet[triple & 63]);
+    *next++ = kBase64Alphabet[(triple >> 18) & 63];
+    *next++ = kBase64Alphabet[(triple >> 12) & 63];
+    *next++ = kBase64Alphabet[(triple >> 6) & 63];
+    *next++ = kBase64Alphabet[triple & 63];
   }
   size_t rest = bytes.size() - i;
   if (rest > 0) {
     uint32_t triple = uint32_t{bytes[i]} << 16;
     if (rest == 2) triple |= uint32_t{bytes[i + 1]} << 8;
-    out.push_back(kBase64Alphabet[(triple >> 18) & 63]);
-    out.push_back(kBase64Alphabet[(triple >> 12) & 63]);
-    out.push_back(rest == 2 ? kBase64Alphabet[(triple >> 6) & 63] : '=');
-    out.push_back('=');
+    *next++ = kBase64Alphabet[(triple >> 18) & 63];
+    *next++ = kBase64Alphabet[(triple >> 12) & 63];
+    *next++ = rest == 2 ? kBase64Alphabet[(triple >> 6) & 63] : '=';
+    *next++ = '=';
   }
+}
+
+std::string EncodeBase64(const Bytes& bytes) {
+  std::string out;
+  AppendBase64(bytes, &out);
   return out;
 }
 

@@ -95,6 +95,8 @@ Variant DecodeValue(const nlohmann::ordered_json& json);
 Variant ParseValue(std::string_view text);
 
 std::string EncodeBase64(const Bytes& bytes);
+// Appends the base64 text of `bytes` to `out`, growing it once.
+void AppendBase64(const Bytes& bytes, std::string* out);
 // Raises DecodeError on characters outside the alphabet or a bad length;
 // the trailing "=" padding may be left out.
 Bytes DecodeBase64(std::string_view text);

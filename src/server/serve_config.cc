@@ -304,6 +304,8 @@ class Reader {
         settings.file_roots = PathList(field);
       } else if (name == "max_file_mb") {
         settings.max_file_bytes = Integer(field, kMaxFileMbRange) << 20;
+      } else if (name == "files_in_flight_mb") {
+        settings.max_file_bytes_in_flight = Integer(field, kMaxFileMbRange) << 20;
       } else {
         Unknown(field);
       }

@@ -2,6 +2,8 @@
 // under the configured roots, whatever the path says.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "environment/installation_paths.h"
 #include "environment/profile_file.h"
 #include "info/datas_info.h"
+#include "platform/byte_budget.h"
 #include "platform/com_error.h"
 #include "server/dispatcher.h"
 #include "test_support/account_fixture.h"
@@ -181,14 +184,25 @@ TEST_F(InstallationFilesTest, ServesOnlyFilesUnderTheRootsAndAnswersTheSameOverJ
   }
   EXPECT_EQ(info.FileToVariant(com + "/empty.txt"), Bytes{0});
   EXPECT_EQ(info.FileToVariant(com + "/big.bin"), Bytes(4097, 'x'));
-  runtime_ = MakeRuntime({"", "", "", "", {root_.string()}, 4096}, "{}");
-  EXPECT_EQ(test::ErrorNumberOf([&] { DatasInfo(*runtime_).FileToVariant(com + "/big.bin"); }), 7);
+  // Over the size limit, or over the bytes all replies may hold (which caps
+  // it), a file reads as missing everywhere.
+  for (InstallationSettings settings : {InstallationSettings{"", "", "", "", {root_.string()}, 4096},
+                                        InstallationSettings{"", "", "", "", {root_.string()}, 5000, 4096}}) {
+    runtime_ = MakeRuntime(settings, "{}");
+    DatasInfo limited(*runtime_);
+    EXPECT_FALSE(limited.FileExists(com + "/big.bin"));
+    EXPECT_EQ(test::ErrorNumberOf([&] { limited.GetFileSize(com + "/big.bin"); }), 53);
+    EXPECT_EQ(test::ErrorNumberOf([&] { limited.FileToVariant(com + "/big.bin"); }), errors::kInvalidCall);
+    EXPECT_EQ(limited.GetFileSize(com + "/LOGIN_PIC_LOG_TOP.bmp"), 4);
+  }
   // Without roots nothing is served.
   runtime_ = MakeRuntime({}, "{}");
   EXPECT_FALSE(DatasInfo(*runtime_).FileExists(com + "/LOGIN_PIC_LOG_TOP.bmp"));
 }
 
 TEST_F(InstallationFilesTest, PicturesComeInTheirOrderFoundOrNot) {
+  // A picture over the size limit reads as missing, not as a failure.
+  WriteFile(root_ / "ZQSYSTEM" / "ZQCOM" / "MAIN_PIC_LOG_LEFT.bmp", std::string(6000, 'x'));
   std::shared_ptr<Vector> pictures = DatasInfo(*runtime_).GetPicInfo();
   ASSERT_EQ(pictures->Count(), 6);
   for (int32_t position = 1; position <= 6; ++position) {
@@ -244,10 +258,103 @@ TEST_F(InstallationFilesTest, PatchesComeFromTheLogTheRegistryAndTheHistorySecti
   EXPECT_EQ(delivery->Count(), 1);
   EXPECT_EQ(delivery->Item("Number").AsDictionary()->Count(), 0);
 
+  // Without a dictionary of held patches the call fails, and says nothing.
+  EXPECT_EQ(info.GetPatchFile(nullptr), nullptr);
+
+  // The log is read on the server whatever the roots say; only the
+  // programs handed over must lie under them.
+  InstallationSettings unrooted;
+  unrooted.executable_path = (root_ / "ZQSYSTEM" / "bin" / "app").string();
+  runtime_ = MakeRuntime(unrooted, registry_);
+  DatasInfo without_roots(*runtime_);
+  EXPECT_EQ(without_roots.GetPatchLst()->Count(), 3);
+  delivery = without_roots.GetPatchFile(Dictionary::Create());
+  ASSERT_NE(delivery, nullptr);
+  EXPECT_EQ(delivery->Count(), 1);
+  EXPECT_EQ(delivery->Item("Number").AsDictionary()->Count(), 0);
+  Reload();
+
   // No log: an empty list, and a delivery of nothing but "Number".
   std::filesystem::remove(patches / "Backup" / "ZQPatchHistory.log");
   EXPECT_EQ(info.GetPatchLst()->Count(), 0);
   EXPECT_EQ(info.GetPatchFile(nullptr)->Count(), 1);
+}
+
+// The replies in flight hold at most the budget's bytes of files: a read
+// beyond it waits for one to be sent, then fails; over HTTP the share lasts
+// until the reply is gone.
+TEST_F(InstallationFilesTest, FileRepliesInFlightStayWithinTheirBudget) {
+  InstallationSettings settings{"", "", "", "", {root_.string()}, 5000, 6000};
+  settings.file_wait_ms = 200;
+  runtime_ = MakeRuntime(settings, "{}");
+  const std::string big = (root_ / "ZQSYSTEM" / "ZQCOM" / "big.bin").string();
+  DatasInfo info(*runtime_);
+  {
+    ReplyHolds first;
+    EXPECT_EQ(info.FileToVariant(big).size(), 4097u);
+    EXPECT_EQ(runtime_->file_bytes().in_use(), 4097);
+    auto started = std::chrono::steady_clock::now();
+    auto error = test::ErrorOf([&] { info.FileToVariant(big); });
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(150));
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), errors::kOutOfMemory);
+    EXPECT_NE(error->description().find("6000 bytes of files"), std::string::npos) << error->description();
+    // A small one still fits beside it.
+    EXPECT_EQ(info.FileToVariant(root_.string() + "/ZQSYSTEM/ZQCOM/LOGIN_PIC_LOG_TOP.bmp").size(), 4u);
+  }
+  // Given back with the reply; an in-process call keeps nothing.
+  EXPECT_EQ(runtime_->file_bytes().in_use(), 0);
+  EXPECT_EQ(info.FileToVariant(big).size(), 4097u);
+  EXPECT_EQ(runtime_->file_bytes().in_use(), 0);
+
+  server::Dispatcher dispatcher(*runtime_, server::PublicTypeLibrary(), {});
+  const std::string body = R"({"args":[)" + Json(big).dump() + "]}";
+  server::Reply reply = dispatcher.Call("LXMDataFlow.DatasInfo", "FileToVariant", body);
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(runtime_->file_bytes().in_use(), 4097);
+  EXPECT_EQ(dispatcher.Call("LXMDataFlow.DatasInfo", "FileToVariant", body).status, 500);
+  reply = server::Reply();
+  EXPECT_EQ(dispatcher.Call("LXMDataFlow.DatasInfo", "FileToVariant", body).status, 200);
+  EXPECT_EQ(runtime_->file_bytes().in_use(), 0);
+}
+
+// The file is checked and opened in one step: swapped for a link to a file
+// outside the root while it is read again and again, what comes back is
+// never the outside file.
+TEST_F(InstallationFilesTest, AFileSwappedForALinkIsNeverFollowedOut) {
+  const std::filesystem::path inside = root_ / "ZQSYSTEM" / "ZQCOM" / "swapped.txt";
+  const std::filesystem::path plain = root_ / "plain.txt";
+  const std::filesystem::path link = root_ / "link-out";
+  WriteFile(plain, "inside");
+  std::filesystem::create_symlink(dir_.path() / "secret.txt", link);
+  std::atomic<bool> done = false;
+  std::thread swapper([&] {
+    std::error_code ignored;
+    while (!done) {
+      std::filesystem::copy_file(plain, root_ / "next.txt", std::filesystem::copy_options::overwrite_existing,
+                                 ignored);
+      std::filesystem::rename(root_ / "next.txt", inside, ignored);
+      std::filesystem::copy_symlink(link, root_ / "next-link", ignored);
+      std::filesystem::rename(root_ / "next-link", inside, ignored);
+    }
+  });
+  DatasInfo info(*runtime_);
+  int read = 0;
+  int leaked = 0;
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (std::chrono::steady_clock::now() < until) {
+    try {
+      Bytes bytes = info.FileToVariant(inside.string());
+      ++read;
+      if (std::string(bytes.begin(), bytes.end()) == "secret") ++leaked;
+    } catch (const ComError&) {
+      // Missing at that moment, or a link: not served.
+    }
+  }
+  done = true;
+  swapper.join();
+  EXPECT_GT(read, 0);
+  EXPECT_EQ(leaked, 0) << "of " << read << " reads";
 }
 
 }  // namespace

@@ -174,6 +174,7 @@ edition = "r8express"
 patch_dir = "patches"
 file_roots = ["/opt/pics", "files/./served"]
 max_file_mb = 2
+files_in_flight_mb = 8
 
 [commands]
 timeout_seconds = 5
@@ -234,6 +235,7 @@ role = "administrator"
   EXPECT_EQ(config.installation.patch_dir, "/srv/lxm/patches");
   EXPECT_EQ(config.installation.file_roots, (std::vector<std::string>{"/opt/pics", "/srv/lxm/files/served"}));
   EXPECT_EQ(config.installation.max_file_bytes, 2 << 20);
+  EXPECT_EQ(config.installation.max_file_bytes_in_flight, 8 << 20);
   EXPECT_TRUE(config.installation.executable_path.empty());
 
   EXPECT_EQ(config.commands.timeout_seconds, 5);
