@@ -196,14 +196,16 @@ void DatasUpdate::ApplyRefresh(std::string_view sDsn, const PendingRefresh& refr
       context_.data_source->Connection().transaction(),
       [&] {
         const Dictionary& dictionary = *refresh.dictionary;
+        // Only "DelAll" has a default; a missing key raises and the trap
+        // keeps nothing of this subsystem.
         bool delete_all = CBool(dictionary.ValueOr("DelAll", Variant(true)));
-        switch (CLng(dictionary.ValueOr("FRefreshType", Variant(0)))) {
+        switch (CLng(dictionary.Item("FRefreshType"))) {
           case kRefreshSubFuncs:
-            RefreshSubFunc(sDsn, CLng(dictionary.ValueOr("FSubSysID", Variant(0))), refresh.items, delete_all,
+            RefreshSubFunc(sDsn, CLng(dictionary.Item("FSubSysID")), refresh.items, delete_all,
                            true);
             break;
           case kRefreshDetailFuncs:
-            RefreshDetailFunc(sDsn, CLng(dictionary.ValueOr("FSubFuncID", Variant(0))), refresh.items, delete_all,
+            RefreshDetailFunc(sDsn, CLng(dictionary.Item("FSubFuncID")), refresh.items, delete_all,
                               true);
             break;
           default:

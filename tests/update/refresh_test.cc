@@ -28,12 +28,14 @@ struct ComponentLog {
   std::vector<std::shared_ptr<Dictionary>> calls;
 };
 
-// A subsystem component of this process: answers `lists` by "FSubSysID";
-// subsystem 1007 fails, and for 1005 it asks for a detail refresh instead.
+// A subsystem component of this process: answers `lists` by "FSubSysID",
+// handing back the dictionary `answers` holds for it if any; subsystem 1007
+// fails, and for 1005 it asks for a detail refresh instead.
 class FakeComponent : public RefreshComponent {
  public:
-  FakeComponent(std::map<int32_t, std::shared_ptr<Vector>> lists, std::shared_ptr<ComponentLog> log)
-      : lists_(std::move(lists)), log_(std::move(log)) {}
+  FakeComponent(std::map<int32_t, std::shared_ptr<Vector>> lists,
+                std::map<int32_t, std::shared_ptr<Dictionary>> answers, std::shared_ptr<ComponentLog> log)
+      : lists_(std::move(lists)), answers_(std::move(answers)), log_(std::move(log)) {}
 
   Variant GetRefreshFunc(Variant& dictionary) override {
     std::shared_ptr<Dictionary> dict = dictionary.AsDictionary();
@@ -51,12 +53,14 @@ class FakeComponent : public RefreshComponent {
       changed->Set("FSubFuncID", Variant(100501));
       dictionary = Variant(changed);
     }
+    if (auto answer = answers_.find(id); answer != answers_.end()) dictionary = Variant(answer->second);
     auto found = lists_.find(id);
     return found == lists_.end() ? Variant() : Variant(found->second);
   }
 
  private:
   std::map<int32_t, std::shared_ptr<Vector>> lists_;
+  std::map<int32_t, std::shared_ptr<Dictionary>> answers_;
   std::shared_ptr<ComponentLog> log_;
 };
 
@@ -90,7 +94,7 @@ class RefreshTest : public test::UpdateTest {
   }
 
   void RegisterComponent() {
-    runtime_.components().Register("Test.Refresh", [this] { return std::make_shared<FakeComponent>(lists_, log_); });
+    runtime_.components().Register("Test.Refresh", [this] { return std::make_shared<FakeComponent>(lists_, answers_, log_); });
   }
 
   static Variant Item(const std::string& name, int32_t id) {
@@ -116,6 +120,7 @@ class RefreshTest : public test::UpdateTest {
   }
 
   std::map<int32_t, std::shared_ptr<Vector>> lists_;
+  std::map<int32_t, std::shared_ptr<Dictionary>> answers_;
   std::shared_ptr<ComponentLog> log_ = std::make_shared<ComponentLog>();
 };
 
@@ -143,6 +148,53 @@ TEST_F(RefreshTest, RefreshActivFuncWalksTheMarkedSubsystemsWhoseModulesAreInsta
   // are not the template's to clear.
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubFunc"), 3);
+}
+
+// What the dictionary a component hands back asks for: "DelAll" false is a
+// visibility refresh, another refresh type nothing, and a missing key fails
+// that subsystem alone (nothing written under a parent 0); the walk goes on.
+TEST_F(RefreshTest, TheDictionaryHandedBackChoosesTheRefresh) {
+  struct Case {
+    std::string name;
+    std::vector<std::pair<std::string, Variant>> answer;
+    std::string subsystem_1002;  // "ID:name:visible" of its sub-functions
+  };
+  const std::string untouched = "100201:old:1";
+  const std::vector<Case> cases = {
+      {"visibility", {{"FRefreshType", Variant(2)}, {"FSubSysID", Variant(1002)}, {"DelAll", Variant(false)}},
+       "100201:old:0"},
+      {"full", {{"FRefreshType", Variant(2)}, {"FSubSysID", Variant(1002)}}, "100201:hidden:0 100202:new:1"},
+      {"other type", {{"FRefreshType", Variant(4)}, {"FSubSysID", Variant(1002)}}, untouched},
+      {"no type", {{"FSubSysID", Variant(1002)}}, untouched},
+      {"no subsystem", {{"FRefreshType", Variant(2)}}, untouched},
+      {"no sub-function", {{"FRefreshType", Variant(3)}}, untouched},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Exec("DELETE FROM t_DataFlowSubFunc WHERE FSubSysID IN (0, 1002, 1006)");
+    Exec("DELETE FROM t_DataFlowDetailFunc WHERE FSubFuncID = 0");
+    Exec("INSERT INTO t_DataFlowSubFunc (FSubFuncID, FSubSysID, FIndex, FFuncName, FVisible) VALUES "
+         "(100201, 1002, 1, 'old', 1)");
+    lists_[1002] = List({Values({{"FSubFuncID", Variant(100201)}, {"FFuncName", Variant("hidden")},
+                                 {"FVisible", Variant(false)}}),
+                         Item("new", 0)});
+    answers_[1002] = Dictionary::Create();
+    for (const auto& [key, value] : c.answer) answers_[1002]->Set(key, value);
+    RegisterComponent();
+    update_.RefreshActivFunc(Dsn(5));
+
+    std::string rows;
+    for (const std::string& row :
+         Rows("SELECT FSubFuncID, FFuncName, FVisible FROM t_DataFlowSubFunc WHERE FSubSysID = 1002 "
+              "ORDER BY FSubFuncID")) {
+      rows += (rows.empty() ? "" : " ") + row;
+    }
+    EXPECT_EQ(rows, c.subsystem_1002);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 0"), 0);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FSubFuncID = 0"), 0);
+    EXPECT_EQ(Rows("SELECT FSubFuncID, FFuncName, FIndex FROM t_DataFlowSubFunc WHERE FSubSysID = 1006"),
+              (std::vector<std::string>{"100601:六:1"}));
+  }
 }
 
 TEST_F(RefreshTest, WhatARefreshWritesIsSeenByTheNextReadOfEveryUser) {
@@ -197,6 +249,12 @@ TEST_F(RefreshTest, FullRefreshReplacesTheTemplateOrTheCallersRowsAndKeepsTheFir
                 "WHERE FSubSysID = 1002"),
             (std::map<std::string, std::string>{{"lo", "100201"}, {"hi", "100299"}, {"last", "99"}}));
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FSubFuncID = 100201"), 0);
+  EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
+
+  // No list at all: the subsystem's functions go and nothing comes in.
+  before = Stamps();
+  update_.RefreshSubFunc(Dsn(5), 1002, nullptr);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubFunc WHERE FSubSysID = 1002"), 0);
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
 }
 
