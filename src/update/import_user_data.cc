@@ -150,7 +150,12 @@ void DatasUpdate::ImportUserData(std::string_view sDsn, const std::shared_ptr<Di
     for (size_t i = 0; i < levels.size(); ++i) {
       for (const Params& row : levels[i]) connection.Execute(kImportedLevels[i].insert, row);
     }
-    BumpStamp(connection, request.parse, /*template_stamp=*/false);
+    // User 0's rows are the shared default every user's view merges.
+    if (user_id == 0) {
+      BumpEveryStamp(connection, /*with_template=*/false);
+    } else {
+      BumpStamp(connection, request.parse, /*template_stamp=*/false);
+    }
   });
 }
 

@@ -173,6 +173,17 @@ TEST_F(ImportUserDataTest, EmptyLevelsLeaveTheUserOnTheSharedDefault) {
   }
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FUserID = 0"), 3);
   EXPECT_EQ(MovedSince(stamps), (std::set<std::string>{"DataFlow6"}));
+
+  // The shared default is every user's view: every user's stamp moves.
+  stamps = Stamps();
+  std::set<std::string> users;
+  for (const auto& [name, version] : stamps) {
+    if (name != "DataFlow") users.insert(name);
+  }
+  ASSERT_GE(users.size(), 3u);
+  update_.ImportUserData(Dsn(0), WithDetails(Recordset()));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserSubSystem WHERE FUserID = 0"), 0);
+  EXPECT_EQ(MovedSince(stamps), users);
 }
 
 TEST_F(ImportUserDataTest, BadContainersFailAndChangeNothing) {
