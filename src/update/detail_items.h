@@ -16,7 +16,8 @@
 // - They bump no stamp of the caller: the caller bumps once, after its last
 //   item, for every scope the items wrote (the template's or the caller's).
 //   The one exception is named at SyncNamedItem.
-// - U, the overlay user, is always the request's user (parse.UserID()).
+// - U, the overlay user, is always the request's user (parse.UserID()),
+//   read only where a statement uses it.
 #ifndef LXM_UPDATE_DETAIL_ITEMS_H_
 #define LXM_UPDATE_DETAIL_ITEMS_H_
 

@@ -22,11 +22,15 @@ inline constexpr std::string_view kInsertOwnDetail =
 
 // A user's rows of one class parameter take the names of the template row of
 // that sub-function and class parameter. Sub-function, class parameter, user.
+// Class parameters compare as the account databases compare text: trailing
+// blanks and letter case aside, so the one-blank default matches ''.
 inline constexpr std::string_view kCopyTemplateNames =
     "UPDATE t_UserDetailFunc SET FFuncName=t2.FFuncName,FFuncName_CHT=t2.FFuncName_CHT,"
     "FFuncName_EN=t2.FFuncName_EN FROM t_DataFlowDetailFunc t2 "
-    "WHERE t_UserDetailFunc.FSubFuncID=t2.FSubFuncID AND t_UserDetailFunc.FClassParam=t2.FClassParam "
-    "AND t_UserDetailFunc.FSubFuncID=? AND t_UserDetailFunc.FClassParam=? AND t_UserDetailFunc.FUserID=?";
+    "WHERE t_UserDetailFunc.FSubFuncID=t2.FSubFuncID "
+    "AND UPPER(RTRIM(t_UserDetailFunc.FClassParam))=UPPER(RTRIM(t2.FClassParam)) "
+    "AND t_UserDetailFunc.FSubFuncID=? AND UPPER(RTRIM(t_UserDetailFunc.FClassParam))=UPPER(RTRIM(?)) "
+    "AND t_UserDetailFunc.FUserID=?";
 
 }  // namespace lxm::detail_items
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/convert.h"
+#include "platform/text_util.h"
 #include "update/detail_items.h"
 #include "update/item_values.h"
 
@@ -30,9 +31,9 @@ int32_t InsertSubFunc(const WriteRequest& request, int32_t sub_system_id, int32_
   int32_t new_id = ItemLong(item, "FSubFuncID", 0);
   if (new_id == 0) new_id = CheckedAdd(CheckedMul(sub_system_id, 100), index);
   const std::string whole_name = ItemText(item, "FFuncName", " ");
-  const std::string name_cht = Utf8Prefix(ItemText(item, "FFuncName_CHT", whole_name), kNameCharacters);
+  const std::string name_cht = LeftChars(ItemText(item, "FFuncName_CHT", whole_name), kNameCharacters);
   const std::string name_en = ItemText(item, "FFuncName_En", whole_name);
-  const std::string name = Utf8Prefix(whole_name, kNameCharacters);
+  const std::string name = LeftChars(whole_name, kNameCharacters);
   const int32_t visible = ItemFlag(item, "FVisible", Variant("True"));
   if (template_mode) {
     request.connection.Execute(

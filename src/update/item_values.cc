@@ -21,16 +21,6 @@ int32_t ItemLong(const Dictionary& item, std::string_view key, int32_t fallback)
   return CLng(item.ValueOr(key, Variant(fallback)));
 }
 
-std::string Utf8Prefix(std::string_view text, size_t characters) {
-  size_t end = 0;
-  for (size_t count = 0; end < text.size() && count < characters; ++count) {
-    ++end;
-    // Continuation bytes belong to the character before them.
-    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
-  }
-  return std::string(text.substr(0, end));
-}
-
 }  // namespace lxm
 
 namespace lxm::detail_items {

@@ -24,9 +24,6 @@ int32_t ItemFlag(const Dictionary& item, std::string_view key, const Variant& fa
 // number, 6 beyond 32 bits, 94 for Null.
 int32_t ItemLong(const Dictionary& item, std::string_view key, int32_t fallback);
 
-// The first `characters` characters of a UTF-8 text (whole characters).
-std::string Utf8Prefix(std::string_view text, size_t characters);
-
 }  // namespace lxm
 
 #endif  // LXM_UPDATE_ITEM_VALUES_H_

@@ -151,7 +151,9 @@ bool DatasUpdate::ApplyAllUser(std::string_view sDsn, const std::shared_ptr<Vect
                                const std::shared_ptr<Dictionary>& dctInfo) {
   RunStandardWrite(*runtime_, context_, sDsn, [&](WriteRequest& request) {
     std::optional<int32_t> named = TemplateUserID(dctInfo);
-    int32_t template_user = named.value_or(request.parse.UserID());
+    // The caller's ID only when no template user is named: a descriptor
+    // without one is fine then.
+    int32_t template_user = named ? *named : request.parse.UserID();
     if (vctUser == nullptr) throw RuntimeError(errors::kInvalidCall);
     if (!named && vctUser->Count() == 0) {
       MakeSharedDefault(request.connection, template_user);

@@ -18,15 +18,16 @@ constexpr std::string_view kTemplateRowByID =
     "SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FDetailFuncID IN (?,?)";
 // Sub-function, class parameter.
 constexpr std::string_view kTemplateRowByClassParam =
-    "SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID=? AND FClassParam=? "
-    "ORDER BY abs(FDetailFuncID)";
+    "SELECT FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID=? "
+    "AND UPPER(RTRIM(FClassParam))=UPPER(RTRIM(?)) ORDER BY abs(FDetailFuncID)";
 // A template row before one of the user's. Sub-function, class parameter
 // (twice), user.
 constexpr std::string_view kAnyRowByClassParam =
     "SELECT FDetailFuncID FROM ("
-    "SELECT 1 AS FOrder, FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID=? AND FClassParam=? "
-    "UNION SELECT 2 AS FOrder, FDetailFuncID FROM t_UserDetailFunc WHERE FSubFuncID=? AND FClassParam=? "
-    "AND FUserID=?) t1 ORDER BY FOrder, abs(FDetailFuncID)";
+    "SELECT 1 AS FOrder, FDetailFuncID FROM t_DataFlowDetailFunc WHERE FSubFuncID=? "
+    "AND UPPER(RTRIM(FClassParam))=UPPER(RTRIM(?)) "
+    "UNION SELECT 2 AS FOrder, FDetailFuncID FROM t_UserDetailFunc WHERE FSubFuncID=? "
+    "AND UPPER(RTRIM(FClassParam))=UPPER(RTRIM(?)) AND FUserID=?) t1 ORDER BY FOrder, abs(FDetailFuncID)";
 // Marked rows count with their absolute value. Sub-function, last ID.
 constexpr std::string_view kNextClassParamID =
     "SELECT max(abs(FDetailFuncID))+1 AS FDetailFuncID FROM t_DataFlowDetailFunc "
@@ -64,7 +65,8 @@ int32_t MakeID(const DbConnection& connection, int32_t sub_func_id) {
 int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int32_t index, const Dictionary& item,
                            bool template_mode) {
   const DbConnection& connection = request.connection;
-  const int32_t user_id = request.parse.UserID();
+  // The caller's ID is needed in overlay mode only.
+  auto user_id = [&] { return request.parse.UserID(); };
   const int32_t given = ItemLong(item, "FDetailFuncID", 0);
   const Variant class_param = item.ValueOr("FClassParam", Variant(0));
   const Variant class_param_text(class_param.IsNull() ? std::string() : CStr(class_param));
@@ -81,7 +83,7 @@ int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int
     found = given != 0 ? given
                        : FirstID(connection.Query(kAnyRowByClassParam,
                                                   {Variant(sub_func_id), class_param_text, Variant(sub_func_id),
-                                                   class_param_text, Variant(user_id)}));
+                                                   class_param_text, Variant(user_id())}));
   }
 
   const std::string name = ItemText(item, "FFuncName", " ");
@@ -120,13 +122,13 @@ int32_t SyncClassParamItem(const WriteRequest& request, int32_t sub_func_id, int
                                                Variant(visible), Variant(ItemText(item, "FAcctType", " ")),
                                                Variant(ItemLong(item, "FFuncType", 0)), Variant(index)});
   } else {
-    connection.Execute(kDeleteOwnRow, {Variant(new_id), Variant(user_id)});
+    connection.Execute(kDeleteOwnRow, {Variant(new_id), Variant(user_id())});
     connection.Execute(
         kInsertOwnDetail,
-        {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name), Variant(name_cht), Variant(name_en),
+        {Variant(new_id), Variant(sub_func_id), Variant(user_id()), Variant(name), Variant(name_cht), Variant(name_en),
          Variant(class_name), Variant(class_param_value), Variant(visible), Variant(index), Variant(help_code)});
     connection.Execute(kCopyTemplateNames,
-                       {Variant(sub_func_id), Variant(ItemText(item, "FClassParam", "")), Variant(user_id)});
+                       {Variant(sub_func_id), Variant(ItemText(item, "FClassParam", "")), Variant(user_id())});
   }
   return new_id;
 }

@@ -25,7 +25,7 @@ constexpr std::string_view kOwnByName[] = {
 };
 // New ID, sub-function, class parameter.
 constexpr std::string_view kMoveUsersToID =
-    "UPDATE t_UserDetailFunc SET FDetailFuncID=? WHERE FSubFuncID=? AND FClassParam=?";
+    "UPDATE t_UserDetailFunc SET FDetailFuncID=? WHERE FSubFuncID=? AND UPPER(RTRIM(FClassParam))=UPPER(RTRIM(?))";
 // New ID, old (marked) ID.
 constexpr std::string_view kRepointFavourites = "UPDATE t_NormalFunc SET FDetailFuncID=? WHERE FDetailFuncID=?";
 
@@ -45,7 +45,9 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
   const std::string name = ItemText(item, "FFuncName", " ");
   const std::string name_cht = ItemText(item, "FFuncName_CHT", name);
   const std::string name_en = ItemText(item, "FFuncName_En", name);
-  const int32_t user_id = request.parse.UserID();
+  // The caller's ID only where a statement needs it: a template item with
+  // its own ID needs none.
+  auto user_id = [&] { return request.parse.UserID(); };
 
   int32_t old_id = 0;
   int32_t new_id = ItemLong(item, "FDetailFuncID", 0);
@@ -55,7 +57,7 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
     if (!found.Eof()) {
       old_id = new_id = CLng(found.Value("FDetailFuncID"));
     } else {
-      Recordset own = connection.Query(kOwnByName[column], {Variant(sub_func_id), Variant(name), Variant(user_id)});
+      Recordset own = connection.Query(kOwnByName[column], {Variant(sub_func_id), Variant(name), Variant(user_id())});
       if (!own.Eof()) old_id = CLng(own.Value("FDetailFuncID"));
       new_id = CheckedAdd(CheckedMul(sub_func_id, 100), index);
     }
@@ -78,14 +80,14 @@ int32_t SyncNamedItem(const WriteRequest& request, int32_t sub_func_id, int32_t 
     }
   } else {
     connection.Execute(kInsertOwnDetail,
-                       {Variant(new_id), Variant(sub_func_id), Variant(user_id), Variant(name), Variant(name_cht),
+                       {Variant(new_id), Variant(sub_func_id), Variant(user_id()), Variant(name), Variant(name_cht),
                         Variant(name_en), Variant(class_name), Variant(ItemText(item, "FClassParam", " ")),
                         Variant(visible), Variant(index), Variant(help_code)});
     // A marked own row was replaced: its favourites follow.
     if (old_id < 0) connection.Execute(kRepointFavourites, {Variant(new_id), Variant(old_id)});
     if (sub_func_id == kClassParamSubFunc) {
       connection.Execute(kCopyTemplateNames,
-                         {Variant(kClassParamSubFunc), Variant(ItemText(item, "FClassParam", "")), Variant(user_id)});
+                         {Variant(kClassParamSubFunc), Variant(ItemText(item, "FClassParam", "")), Variant(user_id())});
     }
   }
   return new_id;

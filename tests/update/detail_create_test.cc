@@ -29,6 +29,10 @@ TEST_F(CreateTest, CreateDetailFuncInsertsOneFunctionInTheTemplateOrTheOverlay) 
   EXPECT_EQ(Row("SELECT FFuncName, FIndex FROM t_UserDetailFunc WHERE FUserID = 6 AND FDetailFuncID = 10010101"),
             (std::map<std::string, std::string>{{"FFuncName", "entry"}, {"FIndex", "9"}}));
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow6"}));
+
+  // In traditional Chinese the name is looked up in the "_CHT" column.
+  update_.CreateDetailFunc(Dsn(7, "cht"), 100101, 9, Values({{"FFuncName", Variant("錄入")}}));
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDetailFunc WHERE FUserID = 7 AND FDetailFuncID = 10010101"), 1);
 }
 
 TEST_F(CreateTest, CreateDetailFuncUnder600201MovesEveryUsersRowOfThatClassParameter) {
@@ -39,6 +43,17 @@ TEST_F(CreateTest, CreateDetailFuncUnder600201MovesEveryUsersRowOfThatClassParam
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDetailFunc WHERE FUserID = 6 AND FDetailFuncID = 60020130"), 1);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDetailFunc WHERE FDetailFuncID = 60020160"), 0);
   EXPECT_EQ(MovedSince(before).size(), before.size());  // every stamp row
+
+  // No class parameter: the one blank stored matches users' rows of blanks
+  // or of nothing, as the account databases compare text.
+  Exec("INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FFuncName, FClassParam) VALUES "
+       "(60020180, 5, 600201, 'five', ' '), (60020181, 6, 600201, 'six', '')");
+  update_.CreateDetailFunc(Dsn(5), 600201, 31, Values({{"FFuncName", Variant("空")}}), true);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserDetailFunc WHERE FDetailFuncID = 60020131"), 2);
+  // A user's own blank row takes the template's names for that parameter.
+  update_.CreateDetailFunc(Dsn(7), 600201, 40, Values({{"FFuncName", Variant("seven")}}));
+  EXPECT_EQ(Row("SELECT FFuncName FROM t_UserDetailFunc WHERE FUserID = 7 AND FDetailFuncID = 60020140"),
+            (std::map<std::string, std::string>{{"FFuncName", "空"}}));
 }
 
 TEST_F(CreateTest, CreateSubFuncCutsNamesAndReturnsTheNewID) {
@@ -64,6 +79,14 @@ TEST_F(CreateTest, CreateSubFuncCutsNamesAndReturnsTheNewID) {
   EXPECT_EQ(row["FRefresh"], "1");
   EXPECT_EQ(row["FClassName"], " ");
   EXPECT_EQ(MovedSince(before), (std::set<std::string>{"DataFlow"}));
+
+  // Characters count as the client counts them: an emoji is two.
+  std::string emoji;
+  for (int i = 0; i < 60; ++i) emoji += "😀";
+  EXPECT_EQ(update_.CreateSubFunc(Dsn(5), 1001, 9, Values({{"FFuncName", Variant(emoji)}}), true), 100109);
+  auto emoji_row = Row("SELECT FFuncName, FFuncName_EN FROM t_DataFlowSubFunc WHERE FSubFuncID = 100109");
+  EXPECT_EQ(emoji_row["FFuncName"], emoji.substr(0, 25 * 4));
+  EXPECT_EQ(emoji_row["FFuncName_EN"], emoji);
 
   before = Stamps();
   EXPECT_EQ(

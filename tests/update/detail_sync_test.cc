@@ -110,10 +110,13 @@ TEST_F(RefreshDetailFuncTest, OverlaySyncReplacesTheCallersRowsAndItsFavouritesF
 }
 
 TEST_F(RefreshDetailFuncTest, TemplateSyncOf600201KeepsFoundFunctionsAndNumbersNewOnes) {
+  // Above 60020198: neither replaced nor counted when numbering.
+  Exec("INSERT INTO t_DataFlowDetailFunc (FDetailFuncID, FSubFuncID, FFuncName, FClassParam) VALUES "
+       "(60020199, 600201, 'outside', '199')");
   auto before = Stamps();
   update_.RefreshDetailFunc(Dsn(5), 600201,
                             List({// Found by class parameter; above 3000 it takes the new names.
-                                  Item({{"FClassParam", Variant("3001")},
+                                  Item({{"FClassParam", Variant("3001 ")},
                                         {"FFuncName", Variant("新单据")},
                                         {"FFuncName_CHT", Variant("新單據")},
                                         {"FFuncName_EN", Variant("New bill")}}),
@@ -124,7 +127,7 @@ TEST_F(RefreshDetailFuncTest, TemplateSyncOf600201KeepsFoundFunctionsAndNumbersN
                                   Item({{"FClassParam", Variant("99")}, {"FFuncName", Variant("仅我")}}),
                                   Item({{"FClassParam", Variant("77")}, {"FFuncName", Variant("七十七")}})}));
 
-  EXPECT_EQ(TemplateIds(600201), (Ids{60020101, 60020108, 60020109, 60020150, 60020151, 60020152}));
+  EXPECT_EQ(TemplateIds(600201), (Ids{60020101, 60020108, 60020109, 60020150, 60020151, 60020152, 60020199}));
   auto renamed = TemplateRow(60020108);
   EXPECT_EQ(renamed["FFuncName"], "新单据");
   EXPECT_EQ(renamed["FFuncName_EN"], "New bill");
@@ -147,9 +150,10 @@ TEST_F(RefreshDetailFuncTest, OverlaySyncOf600201ReplacesOnlyTheCallersRows) {
       "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FFuncName, FClassParam) "
       "VALUES (60020160, 7, 600201, 'seven', '60')");
   auto before = Stamps();
+  // Class parameters match with trailing blanks aside.
   update_.RefreshDetailFunc(Dsn(6), 600201,
                             List({Item({{"FClassParam", Variant("12")}, {"FFuncName", Variant("mine")}}),
-                                  Item({{"FClassParam", Variant("60")}, {"FFuncName", Variant("Sixty again")}}),
+                                  Item({{"FClassParam", Variant("60 ")}, {"FFuncName", Variant("Sixty again")}}),
                                   Item({{"FClassParam", Variant("88")}, {"FFuncName", Variant("Eighty-eight")}})}),
                             true, false);
   EXPECT_EQ(OwnIds(6, 600201), (Ids{60020109, 60020151, 60020160}));

@@ -143,6 +143,8 @@ TEST_F(TreeAdminTest, APreviousNumberWritesTheCatalogueRowOutsideTheRanges) {
 }
 
 TEST_F(TreeAdminTest, CreateInOverlayModeWritesTheCallersRowAndStamp) {
+  // A template row of that ID is linked to its catalogue row all the same.
+  Exec("INSERT INTO t_DataFlowSubSystem (FSubSysID, FTopClassID, FName) VALUES (8501, 1, 'template')");
   auto before = Stamps();
   EXPECT_EQ(update_.CreateSubSys(Dsn(5), 1, 7, Values({{"FSubSysID", Variant(8500)}, {"FSysName", Variant("我的")}})),
             8500);
@@ -152,6 +154,9 @@ TEST_F(TreeAdminTest, CreateInOverlayModeWritesTheCallersRowAndStamp) {
   EXPECT_EQ(row["FVisible"], "1");
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowSubSystem WHERE FSubSysID = 8500"), 0);
   EXPECT_TRUE(CatalogueHas(8500));  // the catalogue follows the range in either mode
+  EXPECT_EQ(update_.CreateSubSys(Dsn(5), 1, 8, Values({{"FSubSysID", Variant(8501)}})), 8501);
+  EXPECT_EQ(Row("SELECT FSubsystemID, FName FROM t_DataFlowSubSystem WHERE FSubSysID = 8501"),
+            (std::map<std::string, std::string>{{"FSubsystemID", "8501"}, {"FName", "template"}}));
 
   EXPECT_EQ(update_.CreateTopClass(Dsn(5), 30, Values({{"FTopClassID", Variant(1005)},
                                                         {"FTopClassName", Variant("工具")},
