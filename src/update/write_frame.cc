@@ -41,7 +41,7 @@ void RunRaisingWrite(Runtime& runtime, RequestContext& context, std::string_view
       // Cast again: a nested call on this object may have voted complete
       // before the failure.
       GetObjectContext().SetAbort();
-      throw ComError(error.number(), error.source(), error.description());
+      throw ComError(error.number(), error.source(), error.description(), error.help_file(), error.help_context());
     } catch (...) {
       GetObjectContext().SetAbort();
       throw;

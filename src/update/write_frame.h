@@ -13,8 +13,9 @@
 //   }
 //
 // Each helper states one failure style:
-//   RunStandardWrite    failure re-raised with its number, source and
-//                       description; the abort vote stands.
+//   RunStandardWrite    failure re-raised with its number, source,
+//                       description, help file and help context; the
+//                       abort vote stands.
 //   RunStepwiseWrite    as the standard frame, without the abort vote at
 //                       entry: its steps stand alone.
 //   RunSwallowingWrite  failure swallowed, the call returns normally; the

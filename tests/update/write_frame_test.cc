@@ -77,6 +77,29 @@ TEST_F(WriteFrameTest, TheUserStampNeedsAUserIDTheTemplateStampDoesNot) {
             })->number(),
             errors::kTypeMismatch);
   EXPECT_EQ(Count("SELECT COUNT(*) FROM t_UserTopClass"), 0);
+
+  // Writes that need no caller's ID succeed without one.
+  update_.CreateDetailFunc(no_user, 100101, 7, Values({{"FDetailFuncID", Variant(10010177)}}), true);
+  EXPECT_EQ(Count("SELECT COUNT(*) FROM t_DataFlowDetailFunc WHERE FDetailFuncID = 10010177"), 1);
+  auto users = Vector::Create();
+  users->Append(Variant(6));
+  EXPECT_TRUE(update_.ApplyAllUser(no_user, users, Values({{"TemplateUserID", Variant(5)}})));
+}
+
+// A failure reaches the caller with every field it was raised with.
+TEST_F(WriteFrameTest, AFailureKeepsItsHelpFileAndContext) {
+  RequestContext context;
+  auto error = ErrorOf([&] {
+    RunStandardWrite(runtime_, context, Dsn(5), [](WriteRequest&) {
+      throw ComError(errors::kInvalidCall, "Source.Of.It", "what failed", "help.chm", 42);
+    });
+  });
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number(), errors::kInvalidCall);
+  EXPECT_EQ(error->source(), "Source.Of.It");
+  EXPECT_EQ(error->description(), "what failed");
+  EXPECT_EQ(error->help_file(), "help.chm");
+  EXPECT_EQ(error->help_context(), 42);
 }
 
 TEST_F(WriteFrameTest, ANestedWriteJoinsTheOuterCallAndItsVote) {
