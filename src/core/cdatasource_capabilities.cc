@@ -29,8 +29,7 @@ std::shared_ptr<Dictionary> LoadCapabilities(CDataSource& data_source) {
   return RunInCallScope(data_source.runtime(), false, [&] {
     DbConnection connection = data_source.Connection();
     std::vector<std::pair<std::string, Variant>> reported =
-        DbmsProperties(connection.transaction().database().backend(),
-                       [&](std::string_view sql) { return connection.Query(std::string(sql)); });
+        DbmsProperties(connection.transaction().database().backend(), connection.transaction().server_version());
     auto group = Dictionary::Create();
     for (const auto& [name, source] : kProperties) {
       Variant value;

@@ -98,6 +98,8 @@ class Transaction {
   void BeginSnapshot() { EnsureBegun(); }
   bool begun() const { return begun_; }
   std::string_view backend_name() const;
+  // What the handle's server reported at connect (NativeConnection).
+  std::string server_version() const { return lease_->ServerVersion(); }
   Database& database() const { return *database_; }
 
   // Savepoints for steps that may fail and be skipped. Returns a token for

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "core/cdatasource.h"
+#include "platform/convert.h"
 #include "tree/account_setup.h"
 #include "test_support/account_fixture.h"
+#include "test_support/faulty_connection.h"
 
 namespace lxm {
 namespace {
@@ -52,6 +54,30 @@ TEST_F(CapabilitiesTest, ReadOncePerDatabaseAndSharedByTheProcess) {
           : "Provider=SQLite;Data Source=" + (dir_.path() / "missing.db").string();
   EXPECT_TRUE(SourceFor(missing)->DBMSName().IsEmpty());
   EXPECT_FALSE(SourceFor(missing)->ProcSupported("p_Mine"));
+}
+
+// The product's name and version come from the connection, as a driver's
+// properties do: the loader asks the database for nothing but the list of
+// procedures, so no failing statement takes the other answers with it.
+TEST_F(CapabilitiesTest, TheVersionIsTheConnectionsAndCostsNoStatement) {
+  test::FaultPlan plan;
+  DatabaseSettings settings;
+  settings.wrap_connection = plan.Wrapper();
+  runtime_.databases().Configure(settings);
+  runtime_.databases().Clear();
+  plan.Arm({});
+  Variant version = SourceFor(connect_string_)->DBMSVersion();
+  plan.Disarm();
+  std::string statements;
+  for (const test::TracedStatement& statement : plan.trace()) {
+    if (statement.text.find("t_SupportedProc") == std::string::npos && statement.text != "BEGIN") {
+      statements += statement.text + "\n";
+    }
+  }
+  EXPECT_EQ(statements, "");
+  EXPECT_EQ(CStr(version),
+            CStr(Query(test::OnPostgres() ? "SELECT current_setting('server_version')" : "SELECT sqlite_version()")
+                     .Value(size_t{0})));
 }
 
 }  // namespace

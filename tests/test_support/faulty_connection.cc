@@ -70,6 +70,7 @@ class FaultyConnection : public NativeConnection {
   bool BoundLog(int64_t max_bytes, int wait_ms) override { return inner_->BoundLog(max_bytes, wait_ms); }
   int64_t LogSize() const override { return inner_->LogSize(); }
   std::optional<uint64_t> ContentVersion() override { return inner_->ContentVersion(); }
+  std::string ServerVersion() const override { return inner_->ServerVersion(); }
 
  private:
   // The position of a savepoint among the open ones; open_.size() when it

@@ -4,8 +4,7 @@
 
 namespace lxm {
 
-std::vector<std::pair<std::string, Variant>> DbmsProperties(
-    Backend backend, const std::function<Recordset(std::string_view)>& query) {
+std::vector<std::pair<std::string, Variant>> DbmsProperties(Backend backend, const std::string& server_version) {
   switch (backend) {
     case Backend::kSQLite:
       // One result set per statement; LIKE takes an ESCAPE clause.
@@ -14,11 +13,13 @@ std::vector<std::pair<std::string, Variant>> DbmsProperties(
               {"Multiple Results", Variant(0)},
               {"Like Escape Clause", Variant("Y")}};
     case Backend::kPostgreSQL: {
-      Recordset version = query("SELECT current_setting('server_version') AS FVersion");
-      return {{"DBMS Name", Variant("PostgreSQL")},
-              {"DBMS Version", version.Value(size_t{0})},
-              {"Multiple Results", Variant(0)},
-              {"Like Escape Clause", Variant("Y")}};
+      // Known from the connection itself, as a driver's property is: no
+      // statement that could fail and take the other properties with it.
+      std::vector<std::pair<std::string, Variant>> properties = {{"DBMS Name", Variant("PostgreSQL")},
+                                                                 {"Multiple Results", Variant(0)},
+                                                                 {"Like Escape Clause", Variant("Y")}};
+      if (!server_version.empty()) properties.emplace_back("DBMS Version", Variant(server_version));
+      return properties;
     }
   }
   return {};

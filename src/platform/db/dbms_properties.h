@@ -4,22 +4,18 @@
 #ifndef LXM_PLATFORM_DB_DBMS_PROPERTIES_H_
 #define LXM_PLATFORM_DB_DBMS_PROPERTIES_H_
 
-#include <functional>
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "platform/db/connect_string.h"
-#include "platform/recordset.h"
 #include "platform/variant.h"
 
 namespace lxm {
 
-// `query` runs a statement on the database, for what only the server knows
-// (PostgreSQL's version).
-std::vector<std::pair<std::string, Variant>> DbmsProperties(
-    Backend backend, const std::function<Recordset(std::string_view)>& query);
+// `server_version` is what the connection's server reported at connect
+// (PostgreSQL's version); empty leaves "DBMS Version" out. Never raises.
+std::vector<std::pair<std::string, Variant>> DbmsProperties(Backend backend, const std::string& server_version);
 
 }  // namespace lxm
 

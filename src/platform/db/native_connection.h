@@ -79,6 +79,10 @@ class NativeConnection {
   // nullopt when the backend cannot tell; then nothing is kept.
   virtual std::optional<uint64_t> ContentVersion() { return std::nullopt; }
 
+  // The server's version as it reported it when this handle connected;
+  // empty for a backend without a server. Asks nothing, never raises.
+  virtual std::string ServerVersion() const { return {}; }
+
   // Values kept with this handle while its content version holds.
   KeptValues& kept() { return kept_; }
 

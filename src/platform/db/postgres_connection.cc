@@ -417,4 +417,9 @@ void PostgresConnection::RollbackToSavepoint(std::string_view name) {
   ExecPlain("ROLLBACK TO SAVEPOINT " + std::string(name));
 }
 
+std::string PostgresConnection::ServerVersion() const {
+  const char* version = PQparameterStatus(connection_, "server_version");
+  return version != nullptr ? version : "";
+}
+
 }  // namespace lxm

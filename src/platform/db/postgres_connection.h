@@ -65,6 +65,7 @@ class PostgresConnection : public NativeConnection {
   void Savepoint(std::string_view name) override;
   void ReleaseSavepoint(std::string_view name) override;
   void RollbackToSavepoint(std::string_view name) override;
+  std::string ServerVersion() const override;
 
   // Statements kept prepared per handle.
   static constexpr size_t kMaxCachedStatements = 256;
