@@ -6,6 +6,7 @@
 
 #include "platform/convert.h"
 #include "platform/dictionary.h"
+#include "platform/log.h"
 #include "server/json_codec.h"
 
 namespace lxm::server {
@@ -72,21 +73,9 @@ std::string FormatScalar(const Variant& value) {
       const Bytes& bytes = value.AsBytes();
       return "<" + std::to_string(bytes.size()) + " bytes, base64 " + EncodeBase64(bytes) + ">";
     }
-    case VariantKind::kString: {
-      std::string text;
-      for (char c : value.AsString()) {
-        if (c == '\n') {
-          text += "\\n";
-        } else if (c == '\r') {
-          text += "\\r";
-        } else if (c == '\t') {
-          text += "\\t";
-        } else {
-          text += c;
-        }
-      }
-      return text;
-    }
+    case VariantKind::kString:
+      // Data never drives the terminal: control characters are shown escaped.
+      return EscapeControlCharacters(value.AsString());
     case VariantKind::kBoolean:
     case VariantKind::kLong:
     case VariantKind::kDouble: return CStr(value);

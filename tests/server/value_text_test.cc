@@ -28,7 +28,7 @@ TEST(ValueTextTest, PrintsScalarsPlainly) {
       {Variant(42), "42"},          {Variant(2.5), "2.5"},
       {Variant(true), "True"},      {Variant::Null(), "Null"},
       {Variant(), "Empty"},         {Variant("two\nlines"), "two\\nlines"},
-      {Variant(Bytes{1, 2}), "<2 bytes, base64 AQI=>"},
+      {Variant(Bytes{1, 2}), "<2 bytes, base64 AQI=>"}, {Variant("red\x1b[31m"), "red\\x1B[31m"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(FormatScalar(c.value), c.text);
