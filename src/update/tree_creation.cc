@@ -34,6 +34,8 @@ constexpr std::string_view kInsertCatalogueRow =
 constexpr std::string_view kLinkCatalogueRow = "UPDATE t_DataFlowSubSystem SET FSubsystemID=? WHERE FSubSysID=?";
 
 constexpr std::string_view kCatalogueRowExists = "SELECT 1 FROM t_SubSystem WHERE FSubSysID=?";
+constexpr std::string_view kTemplateSubSystemExists = "SELECT 1 FROM t_DataFlowSubSystem WHERE FSubSysID=?";
+constexpr std::string_view kOwnSubSystemExists = "SELECT 1 FROM t_UserSubSystem WHERE FSubSysID=? AND FUserID=?";
 constexpr std::string_view kRenumberCatalogueRow = "UPDATE t_SubSystem SET FSubSysID=? WHERE FSubSysID=?";
 // The suite's tables that carry a subsystem number, in the order they are
 // renumbered. Each statement takes the new number, then the old.
@@ -123,6 +125,20 @@ int32_t DatasUpdate::CreateSubSys(std::string_view sDsn, int32_t lTopClassID, in
       Names names = ReadNames(dict, "FSysName", "FSysNameCHT", "FSysNameEN");
       int32_t show_sys_type = LongValue(dict, "FShowSysType", 0);
       SubSystemIDs ids = SettleSubSystemIDs(request.connection, requested, lTopClassID, lIndex);
+
+      // The database would refuse the insert all the same; this says which
+      // ID, often one made from the index, is taken.
+      const bool taken = blnTemplate ? !request.connection.Query(kTemplateSubSystemExists, {Variant(ids.id)}).Eof()
+                                     : !request.connection
+                                            .Query(kOwnSubSystemExists, {Variant(ids.id), Variant(request.parse.UserID())})
+                                            .Eof();
+      if (taken) {
+        throw ComError(errors::kDatabase, std::string(request.connection.transaction().backend_name()),
+                       "The subsystem ID " + std::to_string(ids.id) + " is taken already" +
+                           (requested > 0 ? "" : " (top class " + std::to_string(lTopClassID) + " times 10 plus index " +
+                                                     std::to_string(lIndex) + ")") +
+                           "; nothing was written.");
+      }
 
       int32_t visible = FlagValue(dict, "FVisible", Variant(1));
       if (blnTemplate) {

@@ -188,10 +188,16 @@ TEST_F(TreeAdminTest, CreateFailuresCarryTheirSourcesAndWriteNothing) {
     std::function<void()> call;
     int32_t number;
     std::string source;
+    std::string described;  // a text the description holds
   };
+  Exec("INSERT INTO t_UserSubSystem (FSubSysID, FUserID, FTopClassID, FName) VALUES (992, 5, 99, 'mine')");
   const Case cases[] = {
       {"duplicate subsystem", [&] { update_.CreateSubSys(Dsn(5), 1, 1, Values({{"FSubSysID", Variant(1001)}}), true); },
-       errors::kDatabase, "LXMDataFlow.DatasUpdate.CreateSubSys"},
+       errors::kDatabase, "LXMDataFlow.DatasUpdate.CreateSubSys", "subsystem ID 1001 is taken"},
+      {"ID made from the index taken", [&] { update_.CreateSubSys(Dsn(5), 1, 991, Values({}), true); },
+       errors::kDatabase, "LXMDataFlow.DatasUpdate.CreateSubSys", "1001 is taken already (top class 1 times 10 plus index 991)"},
+      {"caller's own ID taken", [&] { update_.CreateSubSys(Dsn(5), 99, 2, Values({})); },
+       errors::kDatabase, "LXMDataFlow.DatasUpdate.CreateSubSys", "992 is taken"},
       {"text for a number",
        [&] { update_.CreateSubSys(Dsn(5), 1, 1, Values({{"FSubSysID", Variant(-8005)}, {"FShowSysType", Variant("x")}}), true); },
        errors::kTypeMismatch, "LXMDataFlow.DatasUpdate.CreateSubSys"},
@@ -214,6 +220,7 @@ TEST_F(TreeAdminTest, CreateFailuresCarryTheirSourcesAndWriteNothing) {
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->number(), c.number);
     EXPECT_EQ(error->source(), c.source);
+    EXPECT_NE(error->description().find(c.described), std::string::npos) << error->description();
     EXPECT_EQ(Dump(), before);
   }
 }
