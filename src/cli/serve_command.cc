@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -20,10 +21,13 @@
 #include <thread>
 #include <vector>
 
+#include <boost/asio/ip/address.hpp>
+
 #include "cli/commands.h"
 #include "platform/db/connect_string.h"
 #include "platform/db/redacted_connect_string.h"
 #include "platform/runtime.h"
+#include "platform/text_util.h"
 #include "server/database_allowlist.h"
 #include "server/http_server.h"
 #include "server/json_codec.h"
@@ -42,6 +46,9 @@ struct ServeOptions {
   std::string bind = "127.0.0.1";
   int port = 8765;
   bool enable_exec = false;
+  bool allow_anonymous = false;
+  std::vector<std::string> allowed_origins;
+  std::vector<std::string> server_names;
   std::string token_file;
   size_t max_body = size_t{16} << 20;
   int workers = 8;
@@ -61,9 +68,25 @@ struct ServeOptions {
   std::vector<server::AccessGrant> access_tokens;  // the file's [[access_token]]
 };
 
+// True for an address only this machine reaches.
+bool IsLoopbackAddress(const std::string& address) {
+  boost::system::error_code error;
+  boost::asio::ip::address parsed = boost::asio::ip::make_address(address, error);
+  if (error) return EqualsIgnoreCase(address, "localhost");
+  if (parsed.is_v6() && parsed.to_v6().is_v4_mapped()) {
+    return boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, parsed.to_v6()).is_loopback();
+  }
+  return parsed.is_loopback();
+}
+
 std::string ReadToken(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("Cannot read the token file " + path + ".");
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::cerr << "warning: the token file " << path << " is readable by other users (chmod 600 "
+              << path << ")\n";
+  }
   std::stringstream text;
   text << in.rdbuf();
   std::string token = text.str();
@@ -106,7 +129,7 @@ void PrintExamples(const ServeOptions& options, const std::string& url,
     token_file = ShellQuote(std::filesystem::absolute(options.token_file).string());
     auth = " -H \"Authorization: Bearer $(cat " + token_file + ")\"";
   }
-  std::cout << "Try:\n  curl -s" << auth << " " << url
+  std::cout << "Try:\n  curl -s -H 'Content-Type: application/json'" << auth << " " << url
             << "/rpc/LXMDataFlow.clsDataInfo/GetUserTemplateVer -d " << ShellQuote(body) << "\n  "
             << ShellQuote(SelfPath()) << " call --server " << url;
   if (!token_file.empty()) std::cout << " --token " << token_file;
@@ -137,6 +160,9 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     TakeUnlessFlagGiven(command, "--bind", config.bind, options.bind);
     TakeUnlessFlagGiven(command, "--port", config.port, options.port);
     TakeUnlessFlagGiven(command, "--enable-exec", config.enable_exec, options.enable_exec);
+    TakeUnlessFlagGiven(command, "--allow-anonymous", config.allow_anonymous, options.allow_anonymous);
+    TakeUnlessFlagGiven(command, "--allowed-origin", config.allowed_origins, options.allowed_origins);
+    TakeUnlessFlagGiven(command, "--server-name", config.server_names, options.server_names);
     TakeUnlessFlagGiven(command, "--token", config.token_file, options.token_file);
     TakeUnlessFlagGiven(command, "--max-body", config.max_body, options.max_body);
     TakeUnlessFlagGiven(command, "--workers", config.workers, options.workers);
@@ -234,8 +260,18 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   server_options.request_timeout_seconds = options.request_timeout;
   server_options.max_connections = options.max_connections;
   server_options.example_user = options.example_user;
+  server_options.origins.allowed_origins = options.allowed_origins;
+  server_options.origins.server_names = options.server_names;
   if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
   server_options.token_map = server::TokenMap(options.access_tokens);
+  // As database servers refuse unauthenticated remote clients by default.
+  if (server_options.token.empty() && options.access_tokens.empty() && !IsLoopbackAddress(options.bind) &&
+      !options.allow_anonymous) {
+    throw std::runtime_error("Serving " + options.bind +
+                             " without a token would let anyone on the network call every method: give --token "
+                             "or [[access_token]] tables, or --allow-anonymous (allow_anonymous = true) to do it "
+                             "on purpose.");
+  }
 
   // Each database is checked and opened now: a wrong file fails here, not
   // at the first call, and the pools are warm. The check reads only, so a
@@ -329,6 +365,12 @@ void AddServeCommand(CLI::App& app) {
       ->check(RangeOf(server::kPortRange));
   command->add_flag("--enable-exec", options->enable_exec,
                     "Allow ExecCmd and RegMiddle (they run commands on this machine)");
+  command->add_flag("--allow-anonymous", options->allow_anonymous,
+                    "Serve an address other machines reach without any token");
+  command->add_option("--allowed-origin", options->allowed_origins,
+                      "A site whose web pages may call, e.g. https://erp.example.com (may be repeated)");
+  command->add_option("--server-name", options->server_names,
+                      "A name clients reach this server by, besides addresses and localhost (may be repeated)");
   command->add_option("--token", options->token_file,
                       "File holding a bearer token every request must carry")
       ->check(CLI::ExistingFile);

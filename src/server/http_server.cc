@@ -136,6 +136,20 @@ class CallTimes {
   std::unordered_map<std::string, Times, Hash, std::equal_to<>> times_;  // GUARDED_BY(mutex_)
 };
 
+// Why a request's framing may be read otherwise by another reader on its
+// way (RFC 9112 section 6.3), or empty when it is sound: a transfer coding
+// other than chunked alone (this server decodes no other, and a body it did
+// not see would be read as the next request), or two Authorization fields.
+std::string FramingFault(const http::request<http::string_body>& request) {
+  const size_t codings = request.count(http::field::transfer_encoding);
+  if (codings > 1 ||
+      (codings == 1 && !EqualsIgnoreCase(TrimSpaces(Std(request[http::field::transfer_encoding])), "chunked"))) {
+    return "The request's Transfer-Encoding is not supported: this server reads \"chunked\" alone.";
+  }
+  if (request.count(http::field::authorization) > 1) return "The request carries more than one Authorization field.";
+  return {};
+}
+
 Reply NotFoundReply(std::string_view method, std::string_view path) {
   return HostErrorReply(404, "not_found",
                         "No such path: " + std::string(method) + " " + std::string(path) +
@@ -354,7 +368,32 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     // it with its calls.
     const bool open_path =
         path_ == "/health" || (request.method() == http::verb::get && FindWebAsset(path_) != nullptr);
-    if (open_path) {
+    if (std::string framing = FramingFault(request); !framing.empty()) {
+      // What follows cannot be told apart from a next request: close.
+      Write(HostErrorReply(400, "bad_request", framing), false);
+      return false;
+    }
+    // /health answers load balancers whatever name they use.
+    cors_fields_.clear();
+    preflight_ = request.method() == http::verb::options;
+    if (path_ != "/health") {
+      RequestSource source;
+      source.host = Std(request[http::field::host]);
+      source.has_origin = request.find(http::field::origin) != request.end();
+      source.origin = Std(request[http::field::origin]);
+      source.fetch_site = Std(request["Sec-Fetch-Site"]);
+      source.http10 = http10_;
+      OriginVerdict verdict = CheckRequestSource(server_.options.origins, "http", source, open_path);
+      if (verdict.status != 0) {
+        Write(HostErrorReply(verdict.status, verdict.kind, verdict.description),
+              parser_->is_done() && request.keep_alive());
+        return false;
+      }
+      cors_fields_ = preflight_ ? PreflightFields(verdict) : std::move(verdict.cors_fields);
+    }
+    // A preflight carries no token; it learns only whether its origin may
+    // call.
+    if (open_path || preflight_) {
       caller_.reset();
     } else if (!server_.Authorize(Std(request[http::field::authorization]), &caller_)) {
       // A body is never read: the connection closes after the reply unless
@@ -363,6 +402,14 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
                            "This server asks for \"Authorization: Bearer <token>\"; the "
                            "request's is missing or wrong."),
             parser_->is_done() && request.keep_alive(), "WWW-Authenticate: Bearer\r\n");
+      return false;
+    }
+    // A browser sends this type across sites only after a preflight.
+    if (request.method() == http::verb::post && path_.rfind("/rpc/", 0) == 0 &&
+        !IsJsonMediaType(Std(request[http::field::content_type]))) {
+      Write(HostErrorReply(415, "unsupported_media_type",
+                           "Calls are sent as \"Content-Type: application/json\"."),
+            parser_->is_done() && request.keep_alive());
       return false;
     }
     auto length = parser_->content_length();
@@ -412,6 +459,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     const bool get = request.method() == http::verb::get;
     const bool post = request.method() == http::verb::post;
     std::string_view path = path_;
+    if (preflight_) return Write(Reply{200, ""}, keep_alive_, "Allow: GET, POST, OPTIONS\r\n");
     if (get && path == "/health") return Write(Reply{200, R"({"status":"ok"})"}, keep_alive_);
     if (get && path == "/rpc") return Write(server_.dispatcher.ListClasses(), keep_alive_);
     if (get && path == "/config") {
@@ -530,6 +578,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
                  &head_);
     // The reply's own fields go before the blank line that ends the head.
     if (!reply_.extra_fields.empty()) head_.insert(head_.size() - 2, reply_.extra_fields);
+    if (!cors_fields_.empty()) head_.insert(head_.size() - 2, cors_fields_);
     buffers_.clear();
     buffers_.push_back(net::buffer(head_));
     for (const auto& piece : reply_.pieces) {
@@ -629,6 +678,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   std::optional<Caller> caller_;  // who the request's token is, by the token map
   bool keep_alive_ = true;
   bool http10_ = false;
+  bool preflight_ = false;   // the request is an OPTIONS preflight
+  std::string cors_fields_;  // for an allowed foreign origin's page
   bool writing_ = false;  // the I/O thread writes a reply
   bool closed_ = false;
   Reply reply_;

@@ -47,6 +47,7 @@
 #include "platform/runtime.h"
 #include "server/access_token.h"
 #include "server/dispatcher.h"
+#include "server/request_origin.h"
 #include "server/type_library.h"
 
 namespace lxm::server {
@@ -65,6 +66,7 @@ struct HttpServerOptions {
   int request_timeout_seconds = 10;
   int max_connections = 512;
   int example_user = 0;  // the user the web page starts with
+  OriginPolicy origins;  // the sites and names besides its own it answers
 };
 
 class HttpServer {

@@ -137,6 +137,12 @@ class Reader {
         config.port = static_cast<int>(Integer(field, kPortRange));
       } else if (name == "enable_exec") {
         config.enable_exec = Boolean(field);
+      } else if (name == "allow_anonymous") {
+        config.allow_anonymous = Boolean(field);
+      } else if (name == "allowed_origins") {
+        config.allowed_origins = OriginList(field);
+      } else if (name == "server_names") {
+        config.server_names = TextList(field);
       } else if (name == "token") {
         config.token_file = Path(field);
       } else if (name == "max_body") {
@@ -253,6 +259,22 @@ class Reader {
       texts.push_back(Text(item));
     }
     return texts;
+  }
+
+  // Origins as browsers send them: the scheme, "://" and the host with its
+  // port when not the scheme's own, nothing after.
+  std::vector<std::string> OriginList(const Field& field) const {
+    std::vector<std::string> origins = TextList(field);
+    for (const std::string& origin : origins) {
+      size_t host = origin.find("://");
+      std::string_view scheme = std::string_view(origin).substr(0, host);
+      if (host == std::string::npos || (scheme != "http" && scheme != "https") || host + 3 == origin.size() ||
+          origin.find_first_of("/?#@ ", host + 3) != std::string::npos) {
+        Fail(LineOf(field.node->source()), field.path,
+             "must be origins such as \"https://erp.example.com\", not \"" + origin + "\"");
+      }
+    }
+    return origins;
   }
 
   std::vector<std::string> PathList(const Field& field) const {
@@ -420,6 +442,8 @@ class Reader {
         std::optional<Sha256Digest> digest = ParseSha256Hex(hex);
         // Never echo the value: someone may have pasted the token itself.
         if (!digest) Fail(line, field.path, "must be the token's SHA-256 digest in 64 hexadecimal digits");
+        // What sha256sum prints for nothing: the token's variable was unset.
+        if (*digest == Sha256("")) Fail(line, field.path, "is the digest of the empty text, which is no token");
         grant.digest = *digest;
         digest_line = line;
       } else if (name == "user_id") {

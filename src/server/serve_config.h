@@ -76,6 +76,9 @@ struct ServeConfig {
   std::optional<std::string> bind;
   std::optional<int> port;
   std::optional<bool> enable_exec;
+  std::optional<bool> allow_anonymous;  // serve another than a loopback address without a token
+  std::optional<std::vector<std::string>> allowed_origins;  // sites whose pages may call
+  std::optional<std::vector<std::string>> server_names;     // names the server is reached by
   std::optional<std::string> token_file;  // "token", absolute
   std::optional<size_t> max_body;
   std::optional<int> workers;

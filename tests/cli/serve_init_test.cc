@@ -127,6 +127,31 @@ TEST(ServeCommandTest, RefusesFilesThatAreNotWritableAccountDatabases) {
   }
 }
 
+// An address other machines reach is served only with a token or on
+// purpose; a token file others can read is served with a warning.
+TEST(ServeCommandTest, AnAddressOthersReachNeedsATokenOrSayingSo) {
+  test::TempDir dir;
+  std::string db = MakeAccount(dir.path() / "a.db");
+  CliResult refused = RunCli({"serve", "--port", "0", "--db", db, "--bind", "0.0.0.0"}, 10);
+  EXPECT_NE(refused.exit_code, 0);
+  EXPECT_NE(refused.exit_code, -1) << "it started serving";
+  EXPECT_NE(refused.output.find("--allow-anonymous"), std::string::npos) << refused.output;
+
+  test::ServeProcess on_purpose({"--db", db, "--bind", "0.0.0.0", "--allow-anonymous"});
+  EXPECT_FALSE(on_purpose.url().empty()) << on_purpose.output();
+  EXPECT_EQ(on_purpose.output().find("warning"), std::string::npos) << on_purpose.output();
+  on_purpose.Stop();
+
+  const fs::path token = dir.path() / "token.txt";
+  std::ofstream(token) << "a-token-of-some-length\n";
+  fs::permissions(token, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  test::ServeProcess shared_token({"--db", db, "--bind", "0.0.0.0", "--token", token.string()});
+  EXPECT_FALSE(shared_token.url().empty()) << shared_token.output();
+  EXPECT_NE(shared_token.output().find("token file " + token.string() + " is readable by other users"),
+            std::string::npos)
+      << shared_token.output();
+}
+
 // The configuration file's settings reach the server (databases, limits,
 // the registry, served files, allowed commands), a flag on the command line
 // wins over the file, and a bad file stops the start with its fault named.

@@ -37,9 +37,9 @@ int64_t MillisecondsSince(Clock::time_point start) {
 
 std::string Echo(const std::string& text, const std::string& extra_headers = "") {
   std::string body = R"({"args":[")" + text + R"("]})";
-  return "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
-         std::string(kToken) + "\r\n" + extra_headers +
-         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  return "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+         "Authorization: Bearer " +
+         std::string(kToken) + "\r\n" + extra_headers + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 class HttpLimitsTest : public ::testing::Test {
@@ -125,7 +125,7 @@ TEST_F(HttpLimitsTest, SlowClientsHoldNoWorkerAndAreCutOffAtTheirDeadlines) {
   std::vector<std::unique_ptr<RawConnection>> more;
   for (int i = 0; i < 8; ++i) {
     more.push_back(std::make_unique<RawConnection>(port_));
-    more.back()->Send("POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: x\r\n");
+    more.back()->Send("POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n");
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_LT(StopServer(), 1000);
@@ -167,8 +167,10 @@ TEST_F(HttpLimitsTest, FramingErrorsAreRefusedAndWellFormedRequestsAnswered) {
   options.max_body_bytes = 1000;
   options.request_timeout_seconds = 5;
   Start(options);
-  const std::string head = "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " +
-                           std::string(kToken) + "\r\n";
+  const std::string head =
+      "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+      "Authorization: Bearer " +
+      std::string(kToken) + "\r\n";
   std::string chunks;
   for (int i = 0; i < 3; ++i) chunks += "190\r\n" + std::string(400, ' ') + "\r\n";  // 3 x 400 bytes
   struct Case {
@@ -180,13 +182,26 @@ TEST_F(HttpLimitsTest, FramingErrorsAreRefusedAndWellFormedRequestsAnswered) {
       {"chunked body past the limit in small chunks",
        head + "Transfer-Encoding: chunked\r\n\r\n" + chunks + "0\r\n\r\n", 413},
       {"no token, body not sent (must not be waited for)",
-       "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: x\r\nContent-Length: 900\r\n\r\n", 401},
+       "POST /rpc/Test.Echo/Same HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+       "Content-Length: 900\r\n\r\n",
+       401},
       {"declared length past the limit, body not sent", head + "Content-Length: 5000\r\n\r\n", 413},
       {"two different lengths", head + "Content-Length: 5\r\nContent-Length: 6\r\n\r\n12345", 400},
       {"length that is no number", head + "Content-Length: 5x\r\n\r\n12345", 400},
       {"negative length", head + "Content-Length: -5\r\n\r\n12345", 400},
       {"chunked and a length",
        head + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n12345\r\n0\r\n\r\n", 400},
+      // A request hidden in a body that is not read must never run.
+      {"another coding, no length", head + "Transfer-Encoding: gzip\r\n\r\n" + Echo("smuggled"), 400},
+      {"a coding like chunked", head + "Transfer-Encoding: xchunked\r\n\r\n" + Echo("smuggled"), 400},
+      {"another coding and a length",
+       head + "Transfer-Encoding: gzip\r\nContent-Length: 5\r\n\r\n12345" + Echo("smuggled"), 400},
+      {"chunked after another coding",
+       head + "Transfer-Encoding: gzip, chunked\r\n\r\n5\r\n12345\r\n0\r\n\r\n" + Echo("smuggled"), 400},
+      {"two coding fields",
+       head + "Transfer-Encoding: chunked\r\nTransfer-Encoding: gzip\r\n\r\n0\r\n\r\n" + Echo("smuggled"), 400},
+      {"two Authorization fields",
+       head + "Authorization: Bearer other\r\nContent-Length: 2\r\n\r\n{}" + Echo("smuggled"), 400},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

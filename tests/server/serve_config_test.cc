@@ -52,6 +52,8 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
       {"[refresh_callout]\nprog_id = \"A\"\n", 1, "refresh_callout", "must be a list of tables"},
       {"[installation]\nmax_file_mb = 1.5\n", 2, "installation.max_file_mb", "not a number with a fraction"},
       {"bind = \"\"\n", 1, "bind", "must not be empty"},
+      {"allowed_origins = [\"https://a.example/\"]\n", 1, "allowed_origins", "must be origins"},
+      {"allowed_origins = [\"*\"]\n", 1, "allowed_origins", "must be origins"},
       // Out of range, the flags' ranges and the file's own.
       {"max_body = 0\n", 1, "max_body", "from 1 to 1073741824, not 0"},
       {"port = 65536\n", 1, "port", "from 0 to 65535, not 65536"},
@@ -96,6 +98,9 @@ TEST(ServeConfigTest, RefusesFaultsNamingFileLineAndKey) {
       {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\nrole = \"user\"\nuser = 2\n", 5,
        "access_token.user", "is not known"},
       {"[[access_token]]\nuser_id = 1\nrole = \"user\"\n", 1, "access_token.sha256", "is missing"},
+      {"[[access_token]]\nsha256 = \"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"\n"
+       "user_id = 1\nrole = \"user\"\n",
+       2, "access_token.sha256", "digest of the empty text"},
       {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nrole = \"user\"\n", 1,
        "access_token.user_id", "is missing"},
       {"[[access_token]]\nsha256 = \"" + std::string(64, 'a') + "\"\nuser_id = 1\n", 1, "access_token.role",
@@ -152,6 +157,9 @@ connect = ["Provider=SQLite;Data Source=c.db"]
 bind = "0.0.0.0"
 port = 9000
 enable_exec = true
+allow_anonymous = true
+server_names = ["erp.example.com"]
+allowed_origins = ["https://portal.example.com:8443"]
 token = "secret/token"
 max_body = 1024
 workers = 3
@@ -214,6 +222,9 @@ role = "administrator"
   EXPECT_EQ(config.bind, "0.0.0.0");
   EXPECT_EQ(config.port, 9000);
   EXPECT_EQ(config.enable_exec, true);
+  EXPECT_EQ(config.allow_anonymous, true);
+  EXPECT_EQ(config.server_names, std::vector<std::string>{"erp.example.com"});
+  EXPECT_EQ(config.allowed_origins, std::vector<std::string>{"https://portal.example.com:8443"});
   EXPECT_EQ(config.token_file, "/srv/lxm/secret/token");
   EXPECT_EQ(config.max_body, 1024u);
   EXPECT_EQ(config.workers, 3);
@@ -279,7 +290,8 @@ TEST(ServeConfigTest, DocumentedExampleIsValidAndComplete) {
   const std::string example_path = std::string(LXM_SOURCE_DIR) + "/data/lxmdataflow.example.toml";
   ServeConfig example = LoadServeConfig(example_path);
   EXPECT_TRUE(example.db_paths && example.connect_strings && example.bind && example.port &&
-              example.enable_exec && example.token_file && example.max_body && example.workers &&
+              example.enable_exec && example.allow_anonymous && example.server_names &&
+              example.allowed_origins && example.token_file && example.max_body && example.workers &&
               example.io_threads && example.keep_alive && example.request_timeout &&
               example.max_connections && example.lock_wait && example.lock_waiters &&
               example.example_user && example.cache_mb && example.wal_bound_mb && example.wal_bound_wait_ms &&

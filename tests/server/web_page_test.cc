@@ -67,7 +67,7 @@ TEST_F(WebPageTest, ServesThePageOpenlyAndTheRestBehindTheToken) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + c.path + (c.token[0] ? " with the token" : ""));
     RawConnection connection(server_->port());
-    std::string request = std::string(c.method) + " " + c.path + " HTTP/1.1\r\nHost: x\r\n";
+    std::string request = std::string(c.method) + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     if (c.token[0]) request += std::string("Authorization: Bearer ") + c.token + "\r\n";
     if (std::string(c.method) == "POST") request += "Content-Length: 0\r\n";
     RawReply reply = connection.Exchange(request + "\r\n");
