@@ -383,7 +383,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       source.origin = Std(request[http::field::origin]);
       source.fetch_site = Std(request["Sec-Fetch-Site"]);
       source.http10 = http10_;
-      OriginVerdict verdict = CheckRequestSource(server_.options.origins, "http", source, open_path);
+      OriginVerdict verdict = CheckRequestSource(server_.options.origins, source, open_path);
       if (verdict.status != 0) {
         Write(HostErrorReply(verdict.status, verdict.kind, verdict.description),
               parser_->is_done() && request.keep_alive());

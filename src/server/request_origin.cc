@@ -65,6 +65,7 @@ std::optional<Authority> ParseAuthority(std::string_view text) {
   return authority;
 }
 
+// The port, or the scheme's own.
 std::string PortOr(const Authority& authority, std::string_view scheme) {
   if (!authority.port.empty()) return authority.port;
   return scheme == "https" ? "443" : "80";
@@ -98,12 +99,17 @@ const std::string* AllowedOrigin(const OriginPolicy& policy, std::string_view or
   return nullptr;
 }
 
-// True when `origin` is "scheme://" and the request's own "Host".
-bool IsOwnOrigin(std::string_view origin, std::string_view scheme, const Authority& host) {
-  std::string prefix = std::string(scheme) + "://";
-  if (origin.size() <= prefix.size() || !EqualsIgnoreCase(origin.substr(0, prefix.size()), prefix)) return false;
-  std::optional<Authority> named = ParseAuthority(origin.substr(prefix.size()));
-  return named && named->name == host.name && PortOr(*named, scheme) == PortOr(host, scheme);
+// True when `origin` names the request's own "Host". Either scheme counts,
+// as a proxy in front may serve HTTPS for this server; a "Host" without a
+// port (as a proxy forwards it) matches the name on any port.
+bool IsOwnOrigin(std::string_view origin, const Authority& host) {
+  size_t separator = origin.find("://");
+  if (separator == std::string_view::npos) return false;
+  std::string scheme = Lower(origin.substr(0, separator));
+  if (scheme != "http" && scheme != "https") return false;
+  std::optional<Authority> named = ParseAuthority(origin.substr(separator + 3));
+  if (!named || named->name != host.name) return false;
+  return host.port.empty() || PortOr(*named, scheme) == host.port;
 }
 
 OriginVerdict Refuse(int status, std::string kind, std::string description) {
@@ -116,8 +122,7 @@ OriginVerdict Refuse(int status, std::string kind, std::string description) {
 
 }  // namespace
 
-OriginVerdict CheckRequestSource(const OriginPolicy& policy, std::string_view scheme, const RequestSource& source,
-                                 bool page_only) {
+OriginVerdict CheckRequestSource(const OriginPolicy& policy, const RequestSource& source, bool page_only) {
   std::optional<Authority> host;
   if (!source.host.empty()) {
     host = ParseAuthority(source.host);
@@ -135,7 +140,7 @@ OriginVerdict CheckRequestSource(const OriginPolicy& policy, std::string_view sc
   const std::string* allowed = nullptr;
   if (source.has_origin) {
     allowed = AllowedOrigin(policy, source.origin);
-    if (allowed == nullptr && !(host && IsOwnOrigin(source.origin, scheme, *host))) {
+    if (allowed == nullptr && !(host && IsOwnOrigin(source.origin, *host))) {
       return Refuse(403, "forbidden_origin",
                     "Calls from the web page of another site are refused; an operator lists the sites that may "
                     "call in allowed_origins.");

@@ -8,8 +8,9 @@
 // - a "Host" that names neither an address (an IP literal cannot be rebound),
 //   nor a loopback name ("localhost", "*.localhost"), nor this machine's own
 //   name, nor one of `server_names`: 421;
-// - an "Origin" that is neither the server's own (the scheme and the "Host"
-//   of the request) nor one of `allowed_origins` ("null" included): 403;
+// - an "Origin" that is neither the server's own (the "Host" of the
+//   request, by HTTP or by HTTPS, as a proxy in front may serve it) nor one
+//   of `allowed_origins` ("null" included): 403;
 // - "Sec-Fetch-Site: cross-site" unless the origin is allowed: 403.
 // A call (POST /rpc/...) must be sent as "application/json" (415 otherwise):
 // a browser sends that type across origins only after a preflight, which
@@ -52,11 +53,9 @@ struct OriginVerdict {
   std::string cors_fields;
 };
 
-// The verdict on a request. `scheme` is "http" or "https", as served.
-// `page_only` requests (the web page's files, /health) are checked for their
+// The verdict on a request. `page_only` requests (the web page's files, /health) are checked for their
 // "Host" alone: loading the page from a link of another site is harmless.
-OriginVerdict CheckRequestSource(const OriginPolicy& policy, std::string_view scheme, const RequestSource& source,
-                                 bool page_only);
+OriginVerdict CheckRequestSource(const OriginPolicy& policy, const RequestSource& source, bool page_only);
 
 // The fields of a preflight's reply (OPTIONS) for an allowed origin, each
 // ending in CR LF; empty for any other, which the browser then refuses.

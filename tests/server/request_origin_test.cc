@@ -65,6 +65,8 @@ TEST(RequestOriginTest, OnlyTheServersOwnPagesAndNamesGetIn) {
        200, true, ""},
       {"an IPv6 address", call("Host: [::1]:" + port + "\r\n" + json), 200, true, ""},
       {"a listed name", call("Host: erp.example.com\r\n" + json), 200, true, ""},
+      {"its page served by a proxy over HTTPS",
+       call("Host: erp.example.com\r\nOrigin: https://erp.example.com\r\n" + json), 200, true, ""},
       {"a listed site's page",
        call("Host: " + own + "\r\nOrigin: https://portal.example.com\r\nSec-Fetch-Site: cross-site\r\n" + json), 200,
        true, "https://portal.example.com"},
