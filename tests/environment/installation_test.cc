@@ -265,14 +265,13 @@ TEST_F(InstallationFilesTest, PatchesComeFromTheLogTheRegistryAndTheHistorySecti
   // programs handed over must lie under them.
   InstallationSettings unrooted;
   unrooted.executable_path = (root_ / "ZQSYSTEM" / "bin" / "app").string();
-  runtime_ = MakeRuntime(unrooted, registry_);
-  DatasInfo without_roots(*runtime_);
+  std::unique_ptr<Runtime> unrooted_runtime = MakeRuntime(unrooted, registry_);
+  DatasInfo without_roots(*unrooted_runtime);
   EXPECT_EQ(without_roots.GetPatchLst()->Count(), 3);
   delivery = without_roots.GetPatchFile(Dictionary::Create());
   ASSERT_NE(delivery, nullptr);
   EXPECT_EQ(delivery->Count(), 1);
   EXPECT_EQ(delivery->Item("Number").AsDictionary()->Count(), 0);
-  Reload();
 
   // No log: an empty list, and a delivery of nothing but "Number".
   std::filesystem::remove(patches / "Backup" / "ZQPatchHistory.log");
