@@ -32,6 +32,8 @@
 #include <boost/beast/http.hpp>
 
 #include "platform/text_util.h"
+#include "server/call_times.h"
+#include "server/http_framing.h"
 #include "server/page_config.h"
 #include "server/web_assets.h"
 
@@ -65,90 +67,8 @@ bool SameToken(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-// The response head of a reply, written by hand into `head`: every reply has
-// the same few fields.
-void ResponseHead(int status, std::string_view content_type, size_t length, bool keep_alive,
-                  bool http10, std::string_view extra_fields, std::string* head) {
-  head->assign("HTTP/1.1 ");
-  head->append(std::to_string(status));
-  head->push_back(' ');
-  head->append(Std(http::obsolete_reason(http::int_to_status(static_cast<unsigned>(status)))));
-  head->append("\r\nContent-Type: ");
-  head->append(content_type);
-  head->append("\r\nContent-Length: ");
-  head->append(std::to_string(length));
-  head->append("\r\n");
-  if (!keep_alive) {
-    head->append("Connection: close\r\n");
-  } else if (http10) {
-    head->append("Connection: keep-alive\r\n");
-  }
-  head->append(extra_fields);
-  head->append("\r\n");
-}
-
 // The class whose methods write.
 constexpr std::string_view kWritingClass = "LXMDataFlow.DatasUpdate";
-
-// How long calls of each method have lately taken, so that the I/O thread
-// that read a call can run it itself when it is short: handing it to a
-// worker and back costs two thread wake-ups, more than a cached level takes
-// to send. The typical time moves an eighth of the way to each call's, so
-// that one call of a few milliseconds sends its method back to the workers
-// at once, while a call slowed now and then by a busy machine does not.
-class CallTimes {
- public:
-  // Whether the I/O thread runs calls of `key` ("ProgID/Method") itself.
-  // Only methods that exist are recorded, so the table stays small.
-  bool Short(std::string_view key) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = times_.find(key);
-    return found != times_.end() && found->second.calls >= kTimedCalls &&
-           found->second.typical < kShortCall;
-  }
-
-  void Record(std::string_view key, Clock::duration took) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = times_.find(key);
-    if (found == times_.end()) found = times_.emplace(std::string(key), Times{}).first;
-    Times& times = found->second;
-    times.typical = times.calls == 0 ? took : times.typical + (took - times.typical) / 8;
-    if (times.calls < kTimedCalls) ++times.calls;
-  }
-
- private:
-  // Longer than this and a call would hold up the other connections of its
-  // I/O thread (and /health) for longer than a wake-up is worth.
-  static constexpr Clock::duration kShortCall = std::chrono::microseconds(500);
-  // A method is timed on the workers first.
-  static constexpr int kTimedCalls = 8;
-
-  struct Times {
-    int calls = 0;
-    Clock::duration typical = Clock::duration::zero();
-  };
-  struct Hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
-  };
-
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, Times, Hash, std::equal_to<>> times_;  // GUARDED_BY(mutex_)
-};
-
-// Why a request's framing may be read otherwise by another reader on its
-// way (RFC 9112 section 6.3), or empty when it is sound: a transfer coding
-// other than chunked alone (this server decodes no other, and a body it did
-// not see would be read as the next request), or two Authorization fields.
-std::string FramingFault(const http::request<http::string_body>& request) {
-  const size_t codings = request.count(http::field::transfer_encoding);
-  if (codings > 1 ||
-      (codings == 1 && !EqualsIgnoreCase(TrimSpaces(Std(request[http::field::transfer_encoding])), "chunked"))) {
-    return "The request's Transfer-Encoding is not supported: this server reads \"chunked\" alone.";
-  }
-  if (request.count(http::field::authorization) > 1) return "The request carries more than one Authorization field.";
-  return {};
-}
 
 Reply NotFoundReply(std::string_view method, std::string_view path) {
   return HostErrorReply(404, "not_found",
