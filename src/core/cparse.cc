@@ -63,6 +63,29 @@ bool CParse::ParseString(std::string_view sToParse) {
   return true;
 }
 
+std::string WithProperty(std::string_view descriptor, std::string_view name, std::string_view value) {
+  std::string replacement = std::string(name) + "={" + std::string(value) + "}";
+  std::string_view remainder = descriptor;
+  while (true) {
+    size_t start = static_cast<size_t>(remainder.data() - descriptor.data());
+    std::string_view found = TakePropertyName(remainder);
+    TakePropertyValue(remainder);
+    if (found.empty()) break;
+    if (EqualsIgnoreCase(found, name)) {
+      // Up to where the next property starts, so the ";" after it goes too.
+      size_t end = remainder.empty() ? descriptor.size() : static_cast<size_t>(remainder.data() - descriptor.data());
+      std::string text(descriptor.substr(0, start));
+      text += replacement;
+      if (end < descriptor.size()) text += ';';
+      text += descriptor.substr(end);
+      return text;
+    }
+  }
+  std::string text(descriptor);
+  if (!text.empty() && text.back() != ';') text += ';';
+  return text + replacement;
+}
+
 std::string CParse::GetProperty(std::string_view sPropName) const { return PropertyRef(sPropName); }
 
 const std::string& CParse::PropertyRef(std::string_view name) const {

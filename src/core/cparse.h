@@ -53,6 +53,11 @@ class CParse {
       properties_;
 };
 
+// `descriptor` with the value of property `name` (case ignored) replaced by
+// `value`, braced; the property is added at the end when missing. `value`
+// must hold no "}". Everything else keeps its text.
+std::string WithProperty(std::string_view descriptor, std::string_view name, std::string_view value);
+
 }  // namespace lxm
 
 #endif  // LXM_CORE_CPARSE_H_

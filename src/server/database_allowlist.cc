@@ -8,10 +8,22 @@
 
 namespace lxm::server {
 
-DatabaseAllowlist::Key DatabaseAllowlist::Normalise(std::string_view connect_string) {
+namespace {
+
+// What the host shows in place of a password.
+constexpr std::string_view kHiddenPassword = "***";
+
+}  // namespace
+
+DatabaseAllowlist::Key DatabaseAllowlist::Normalise(std::string_view connect_string, std::string* password) {
   ConnectString parsed = ParseConnectString(connect_string);
   Key key;
   for (const auto& [name, value] : parsed.properties) key[ToLowerAscii(name)] = value;
+  auto given = key.find("password");
+  if (given != key.end()) {
+    *password = given->second;
+    key.erase(given);
+  }
   // The provider's letter case does not change the backend.
   key["provider"] = parsed.backend == Backend::kSQLite ? "sqlite" : "postgresql";
   if (parsed.backend == Backend::kSQLite) {
@@ -24,21 +36,30 @@ DatabaseAllowlist::Key DatabaseAllowlist::Normalise(std::string_view connect_str
 }
 
 void DatabaseAllowlist::Add(std::string_view connect_string) {
-  keys_.push_back(Normalise(connect_string));
+  std::string password;
+  keys_.push_back(Normalise(connect_string, &password));
+  passwords_.push_back(std::move(password));
   texts_.emplace_back(connect_string);
 }
 
-bool DatabaseAllowlist::Allows(std::string_view connect_string) const {
+const std::string* DatabaseAllowlist::Find(std::string_view connect_string) const {
   // Clients mostly send back the very text they were given: no parsing and
   // no file system look-ups for it.
-  if (std::find(texts_.begin(), texts_.end(), connect_string) != texts_.end()) return true;
+  auto same = std::find(texts_.begin(), texts_.end(), connect_string);
+  if (same != texts_.end()) return &*same;
   Key key;
+  std::string password;
   try {
-    key = Normalise(connect_string);
+    key = Normalise(connect_string, &password);
   } catch (const ComError&) {
-    return false;  // no provider: names no database at all
+    return nullptr;  // no provider: names no database at all
   }
-  return std::find(keys_.begin(), keys_.end(), key) != keys_.end();
+  for (size_t i = 0; i < keys_.size(); ++i) {
+    if (keys_[i] != key) continue;
+    if (password.empty() || password == kHiddenPassword || password == passwords_[i]) return &texts_[i];
+    return nullptr;  // a wrong password is no way in, even though it is not used
+  }
+  return nullptr;
 }
 
 }  // namespace lxm::server

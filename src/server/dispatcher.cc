@@ -93,7 +93,7 @@ const ClassInfo& Dispatcher::FindClass(std::string_view prog_id) const {
   return *info;
 }
 
-void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args) const {
+void Dispatcher::CheckDescriptor(const MethodInfo& method, Arguments& args) const {
   int index = method.DescriptorIndex();
   if (!options_.databases || index < 0) return;
   // A descriptor that does not parse goes to the method as it came: the
@@ -105,10 +105,16 @@ void Dispatcher::CheckDescriptor(const MethodInfo& method, const Arguments& args
   } catch (const ComError&) {
     return;
   }
-  if (!options_.databases->Allows(parse->ConStr())) {
+  const std::string* configured = options_.databases->Find(parse->ConStr());
+  if (configured == nullptr) {
     throw RequestError(403, "database_not_configured",
                        "The descriptor's ConnectString names a database this server does not "
                        "serve; it serves only the databases it was started with.");
+  }
+  // The host connects with its own credentials, whatever password (if any)
+  // the caller gave.
+  if (*configured != parse->ConStr()) {
+    args[static_cast<size_t>(index)] = Variant(WithProperty(parse->PropsString(), "ConnectString", *configured));
   }
 }
 

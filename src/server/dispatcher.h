@@ -100,9 +100,10 @@ class Dispatcher {
 
  private:
   const ClassInfo& FindClass(std::string_view prog_id) const;
-  // Refuses (403) a descriptor naming a database this server does not serve.
+  // Refuses (403) a descriptor naming a database this server does not serve,
+  // and points one that does at the configured text (its credentials).
   // One that does not parse goes on to the method, whose own trap decides.
-  void CheckDescriptor(const MethodInfo& method, const Arguments& args) const;
+  void CheckDescriptor(const MethodInfo& method, Arguments& args) const;
   // Runs the method inside a call scope that first reads the owner of
   // favourite group `group` and refuses (403) one not the caller's.
   Variant InvokeCheckingGroup(const ClassInfo& info, const MethodInfo& method, Arguments& args,

@@ -32,7 +32,7 @@ Reply PageConfigReply(const DispatcherOptions& options, int example_user, bool t
       if (!first) out.push_back(',');
       first = false;
       out.append(R"({"connectString":)");
-      AppendJsonString(token_required ? text : RedactedConnectString(parsed), &out);
+      AppendJsonString(RedactedConnectString(parsed), &out);
       out.append(R"(,"name":)");
       AppendJsonString(ShortName(parsed), &out);
       out.push_back('}');

@@ -4,10 +4,8 @@
 //   {"databases": [{"connectString", "name"}], "exampleUser": N, "tokenRequired": bool}
 //
 // The connect strings are those the allow-list holds, so that the page can
-// name them in its descriptors. A PostgreSQL connect string carries its
-// password: it is given whole only when the server asks for a token (the
-// route asks for it too); without one it is shown with "***" in its place,
-// and calls must name it some other way.
+// name them in its descriptors, each with "***" for its password: the host
+// connects with its own credentials, so no caller needs them.
 #ifndef LXM_SERVER_PAGE_CONFIG_H_
 #define LXM_SERVER_PAGE_CONFIG_H_
 

@@ -231,6 +231,46 @@ TEST_F(DispatcherMechanicsTest, DescribesAClass) {
   EXPECT_EQ(Json::parse(dispatcher.ListClasses().body), Json::parse(R"({"classes":["Test.Echo"]})"));
 }
 
+// The password plays no part in naming a configured database, and the
+// method always gets the configured text: what callers hold is never a
+// credential.
+TEST_F(DispatcherMechanicsTest, MethodsConnectWithTheConfiguredCredentials) {
+  const std::string configured = "Provider=PostgreSQL;Host=db;Database=acct;User ID=lxm;Password=s3cret";
+  const std::string keyless = "Provider=PostgreSQL;Host=db;Database=acct;User ID=lxm";
+  DispatcherOptions options;
+  options.databases.emplace();
+  options.databases->Add(configured);
+  Dispatcher dispatcher(runtime_, library_, options);
+  struct Case {
+    std::string descriptor;
+    std::string method_sees;  // empty: refused
+  };
+  const Case cases[] = {
+      {"ConnectString={" + configured + "};UserID=1", "ConnectString={" + configured + "};UserID=1"},
+      {"ConnectString={" + keyless + "};UserID=1", "ConnectString={" + configured + "};UserID=1"},
+      {"UserID=1; connectstring = {" + keyless + ";Password=***} ;LANGUAGE=en",
+       "UserID=1;ConnectString={" + configured + "};LANGUAGE=en"},
+      {"UserID=1;ConnectString={" + keyless + ";Password=s3cret}", "UserID=1;ConnectString={" + configured + "}"},
+      {"ConnectString={" + keyless + ";Password=guess};UserID=1", ""},
+      {"ConnectString={" + keyless + ";Password=};UserID=1", "ConnectString={" + configured + "};UserID=1"},
+      {"ConnectString={Provider=PostgreSQL;Host=db;Database=other};UserID=1", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.descriptor);
+    std::string body = R"({"args":[)";
+    AppendJsonString(c.descriptor, &body);
+    body += ",0]}";
+    Reply reply = dispatcher.Call("Test.Echo", "Bump", body);
+    if (c.method_sees.empty()) {
+      EXPECT_EQ(reply.status, 403);
+      EXPECT_EQ(reply.body.find("s3cret"), std::string::npos);
+    } else {
+      ASSERT_EQ(reply.status, 200) << reply.body;
+      EXPECT_EQ(Json::parse(reply.body)["result"], c.method_sees + "/none");
+    }
+  }
+}
+
 // The public classes on the demo account.
 class DispatcherTest : public test::AccountTest {
  protected:
