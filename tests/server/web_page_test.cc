@@ -7,7 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "platform/db/connect_string.h"
+#include "platform/db/redacted_connect_string.h"
 #include "server/http_server.h"
+#include "server/json_codec.h"
 #include "server/page_config.h"
 #include "server/raw_http.h"
 #include "test_support/account_fixture.h"
@@ -92,8 +95,14 @@ TEST_F(WebPageTest, ConfigNamesTheServedDatabaseAndTheExampleUser) {
   ASSERT_EQ(reply.status, 200);
   Json config = Json::parse(reply.body);
   ASSERT_EQ(config["databases"].size(), 1u);
-  // The very text the allow-list holds, so that a descriptor naming it passes.
-  EXPECT_EQ(config["databases"][0]["connectString"], connect_string_);
+  // The text the allow-list holds, its password (if any) shown as "***":
+  // a descriptor naming it passes all the same.
+  std::string shown = config["databases"][0]["connectString"];
+  EXPECT_EQ(shown, RedactedConnectString(ParseConnectString(connect_string_)));
+  std::string body = R"({"args":[)";
+  AppendJsonString("ConnectString={" + shown + "};UserID=1", &body);
+  body += "]}";
+  EXPECT_EQ(connection.Post("/rpc/LXMDataFlow.clsDataInfo/GetTemplateVer", body, kToken).status, 200);
   EXPECT_FALSE(config["databases"][0]["name"].get<std::string>().empty());
   EXPECT_EQ(config["exampleUser"], kExampleUser);
   EXPECT_EQ(config["tokenRequired"], true);
