@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/com_error.h"
+#include "platform/db/stored_text.h"
 #include "platform/runtime.h"
 
 namespace lxm {
@@ -98,6 +99,8 @@ Recordset Transaction::QueryAlone(std::string_view sql, const Params& params) {
 }
 
 int64_t Transaction::Execute(std::string_view sql, const Params& params) {
+  // Refused before the lock is asked for: a refused statement waits for no one.
+  CheckStoredTexts(backend_name(), sql, params);
   RequireWrite();
   int64_t changed = lease_->Execute(sql, params);
   wrote_ = true;

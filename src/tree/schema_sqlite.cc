@@ -7,6 +7,7 @@
 #include "tree/schema.h"
 
 #include "platform/com_error.h"
+#include "platform/db/stored_text.h"
 
 namespace lxm::schema {
 
@@ -348,3 +349,12 @@ void CreateSchema(Transaction& transaction) {
 }
 
 }  // namespace lxm::schema
+
+namespace lxm {
+
+const DeclaredLengths& SchemaTextLengths() {
+  static const DeclaredLengths* lengths = new DeclaredLengths(ParseDeclaredLengths(schema::kSQLiteScript));
+  return *lengths;
+}
+
+}  // namespace lxm

@@ -116,7 +116,7 @@ TEST_F(CallScopeTest, SkippedStepRollsBackOnlyItsOwnWrites) {
 
 TEST_F(CallScopeTest, TextValuesAreBoundExactly) {
   const std::string tricky = "O'Brien's \"ledger\"; DROP TABLE t_DataFlowProfile; --" +
-                             std::string(5000, 'x') + " 总账";
+                             std::string(150, 'x') + " 总账";
   Exec("INSERT INTO t_DataFlowProfile (FName, FValue) VALUES (?, ?)", {Variant("k"), Variant(tricky)});
   EXPECT_EQ(Scalar("SELECT FValue FROM t_DataFlowProfile WHERE FName = ?", {Variant("K")}).AsString(),
             tricky);

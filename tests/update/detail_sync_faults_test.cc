@@ -128,7 +128,7 @@ TEST_F(RefreshDetailFuncFaultTest, BadInputRaisesAClearErrorAndWritesNothing) {
 TEST_F(RefreshDetailFuncFaultTest, NamesAreStoredVerbatimAndMatchedWithTheirQuotes) {
   const std::string quoted = "O'Brien's \"list\"";
   const std::string injection = "x'); DELETE FROM t_NormalFunc; --";
-  const std::string long_name(20000, 'N');
+  const std::string long_name(255, 'N');  // the longest the column holds
   Exec("UPDATE t_UserDetailFunc SET FFuncName = ? WHERE FUserID = 5 AND FDetailFuncID = 10010150", {Variant(quoted)});
   update_.RefreshDetailFunc(Dsn(5), 100101,
                             List({Item({{"FFuncName", Variant(quoted)}}), Item({{"FFuncName", Variant(injection)}}),
