@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libsqlite3-dev sqlite3
-  libpq-dev postgresql postgresql-contrib libssl-dev
+  libpq-dev postgresql postgresql-contrib libssl-dev openssl
   googletest libgtest-dev libgmock-dev
   libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev

@@ -35,6 +35,7 @@ struct CallOptions {
   bool json = false;
   std::string server;
   std::string token_file;
+  std::string ca_file;
 };
 
 // An argument as JSON: the text itself when it is JSON, else the text as a
@@ -107,8 +108,10 @@ void RunCall(const CallOptions& options) {
     std::string token = options.token_file.empty() ? std::string() : ReadTokenFile(options.token_file);
     std::string url = options.server;
     while (!url.empty() && url.back() == '/') url.pop_back();
+    server::HttpLimits limits;
+    limits.ca_file = options.ca_file;
     server::HttpReply http = server::HttpPost(
-        url, "/rpc/" + options.prog_id + "/" + options.method, body, token);
+        url, "/rpc/" + options.prog_id + "/" + options.method, body, token, limits);
     reply = {http.status, std::move(http.body)};
   } else {
     // In-process: the caller names the database itself, and commands run
@@ -170,8 +173,11 @@ void AddCallCommand(CLI::App& app) {
   dsn->excludes(connect);
   command->add_flag("--json", options->json, "Print the reply as the server sends it");
   command->add_option("--server", options->server,
-                      "Send the call to a running server, e.g. http://127.0.0.1:8765");
+                      "Send the call to a running server, e.g. http://127.0.0.1:8765 or https://erp.example.com:8765");
   command->add_option("--token", options->token_file, "File holding the server's bearer token");
+  command->add_option("--ca", options->ca_file,
+                      "PEM certificates that may sign an https server's (default: the system's)")
+      ->check(CLI::ExistingFile);
   command->callback([options, command] {
     options->args = command->remaining();
     RunCall(*options);

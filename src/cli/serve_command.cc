@@ -27,6 +27,7 @@
 #include "platform/db/connect_string.h"
 #include "platform/db/redacted_connect_string.h"
 #include "platform/runtime.h"
+#include "platform/log.h"
 #include "platform/text_util.h"
 #include "server/database_allowlist.h"
 #include "server/http_server.h"
@@ -50,6 +51,8 @@ struct ServeOptions {
   std::vector<std::string> allowed_origins;
   std::vector<std::string> server_names;
   std::string token_file;
+  std::string tls_cert;
+  std::string tls_key;
   size_t max_body = size_t{16} << 20;
   int workers = 8;
   int io_threads = 2;
@@ -79,14 +82,19 @@ bool IsLoopbackAddress(const std::string& address) {
   return parsed.is_loopback();
 }
 
+// A secret's file should be its owner's alone.
+void WarnIfOthersRead(const std::string& path, std::string_view what) {
+  struct stat info {};
+  if (!path.empty() && ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+    std::cerr << "warning: the " << what << " file " << path << " is readable by other users (chmod 600 "
+              << path << ")\n";
+  }
+}
+
 std::string ReadToken(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw std::runtime_error("Cannot read the token file " + path + ".");
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-    std::cerr << "warning: the token file " << path << " is readable by other users (chmod 600 "
-              << path << ")\n";
-  }
+  WarnIfOthersRead(path, "token");
   std::stringstream text;
   text << in.rdbuf();
   std::string token = text.str();
@@ -129,10 +137,14 @@ void PrintExamples(const ServeOptions& options, const std::string& url,
     token_file = ShellQuote(std::filesystem::absolute(options.token_file).string());
     auth = " -H \"Authorization: Bearer $(cat " + token_file + ")\"";
   }
-  std::cout << "Try:\n  curl -s -H 'Content-Type: application/json'" << auth << " " << url
+  // A certificate of the site's own is trusted by naming it.
+  std::string trust =
+      options.tls_cert.empty() ? std::string() : " --cacert " + ShellQuote(std::filesystem::absolute(options.tls_cert).string());
+  std::cout << "Try:\n  curl -s -H 'Content-Type: application/json'" << trust << auth << " " << url
             << "/rpc/LXMDataFlow.clsDataInfo/GetUserTemplateVer -d " << ShellQuote(body) << "\n  "
             << ShellQuote(SelfPath()) << " call --server " << url;
   if (!token_file.empty()) std::cout << " --token " << token_file;
+  if (!options.tls_cert.empty()) std::cout << " --ca " << ShellQuote(std::filesystem::absolute(options.tls_cert).string());
   if (!db_path.empty()) {
     std::cout << " --db " << ShellQuote(db_path) << " --user " << options.example_user
               << " --lang en";
@@ -164,6 +176,8 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     TakeUnlessFlagGiven(command, "--allowed-origin", config.allowed_origins, options.allowed_origins);
     TakeUnlessFlagGiven(command, "--server-name", config.server_names, options.server_names);
     TakeUnlessFlagGiven(command, "--token", config.token_file, options.token_file);
+    TakeUnlessFlagGiven(command, "--tls-cert", config.tls_cert, options.tls_cert);
+    TakeUnlessFlagGiven(command, "--tls-key", config.tls_key, options.tls_key);
     TakeUnlessFlagGiven(command, "--max-body", config.max_body, options.max_body);
     TakeUnlessFlagGiven(command, "--workers", config.workers, options.workers);
     TakeUnlessFlagGiven(command, "--io-threads", config.io_threads, options.io_threads);
@@ -263,6 +277,12 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   server_options.origins.allowed_origins = options.allowed_origins;
   server_options.origins.server_names = options.server_names;
   if (!options.token_file.empty()) server_options.token = ReadToken(options.token_file);
+  if (options.tls_cert.empty() != options.tls_key.empty()) {
+    throw std::runtime_error("HTTPS needs both --tls-cert and --tls-key (tls_cert and tls_key).");
+  }
+  server_options.tls_certificate_file = options.tls_cert;
+  server_options.tls_key_file = options.tls_key;
+  WarnIfOthersRead(options.tls_key, "TLS key");
   server_options.token_map = server::TokenMap(options.access_tokens);
   // As database servers refuse unauthenticated remote clients by default.
   if (server_options.token.empty() && options.access_tokens.empty() && !IsLoopbackAddress(options.bind) &&
@@ -299,16 +319,18 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
 
   // SIGINT and SIGTERM are taken by one watcher thread (every thread the
   // server starts inherits the blocked mask), which stops the server; Serve()
-  // then returns once the calls in flight are answered.
+  // then returns once the calls in flight are answered. SIGHUP re-reads the
+  // TLS certificate.
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   server::HttpServer server(runtime, server::PublicTypeLibrary(), server_options);
   int port = server.Bind();
-  std::string url = "http://" + (options.bind.find(':') != std::string::npos
+  std::string url = (options.tls_cert.empty() ? "http://" : "https://") + (options.bind.find(':') != std::string::npos
                                      ? "[" + options.bind + "]"
                                      : options.bind) +
                     ":" + std::to_string(port);
@@ -333,7 +355,14 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   std::atomic<bool> signalled = false;
   std::thread watcher([&] {
     int signal_number = 0;
-    sigwait(&signals, &signal_number);
+    while (sigwait(&signals, &signal_number) == 0 && signal_number == SIGHUP) {
+      std::string failure = server.ReloadCertificate();
+      if (failure.empty()) {
+        if (!options.tls_cert.empty()) LogLine("TLS certificate " + options.tls_cert + " read again");
+      } else {
+        LogLine("TLS certificate not renewed, the one in use stays: " + failure);
+      }
+    }
     signalled = true;
     server.Stop();
   });
@@ -374,6 +403,10 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--token", options->token_file,
                       "File holding a bearer token every request must carry")
       ->check(CLI::ExistingFile);
+  command->add_option("--tls-cert", options->tls_cert,
+                      "PEM certificate (then its chain) to serve HTTPS with; re-read on SIGHUP")
+      ->check(CLI::ExistingFile);
+  command->add_option("--tls-key", options->tls_key, "PEM private key of --tls-cert")->check(CLI::ExistingFile);
   command->add_option("--max-body", options->max_body,
                       "Largest request body in bytes (a chunked body counted whole)")
       ->capture_default_str()

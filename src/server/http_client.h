@@ -15,18 +15,23 @@ struct HttpReply {
   std::string body;
 };
 
-// What one exchange may take.
+// What one exchange may take, and whom it trusts.
 struct HttpLimits {
   std::chrono::seconds connect_timeout{10};
   // From the connection to the reply's last byte; a reply may take as long
   // as the call behind it.
   std::chrono::seconds reply_timeout{300};
   size_t max_reply_bytes = 0;  // 0: no bound
+  // For https: the PEM certificates that may sign the server's; empty: the
+  // system's.
+  std::string ca_file;
 };
 
-// `base_url` is "http://host:port" (plain HTTP); `token`, when not empty, is
-// sent as "Authorization: Bearer <token>". Throws std::runtime_error when no
-// reply comes (refused, timed out, a reply over the size bound, ...).
+// `base_url` is "http://host:port" or "https://host:port" (TLS 1.2 or later;
+// the certificate must be valid for the host, by name or address); `token`,
+// when not empty, is sent as "Authorization: Bearer <token>". Throws
+// std::runtime_error when no reply comes (refused, timed out, a certificate
+// not trusted, a reply over the size bound, ...).
 HttpReply HttpPost(std::string_view base_url, std::string_view path, std::string_view body,
                    std::string_view token = {}, const HttpLimits& limits = {});
 HttpReply HttpGet(std::string_view base_url, std::string_view path, std::string_view token = {});

@@ -25,6 +25,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/thread_pool.hpp>
 #include <boost/asio/write.hpp>
@@ -35,6 +36,7 @@
 #include "server/call_times.h"
 #include "server/http_framing.h"
 #include "server/page_config.h"
+#include "server/tls_certificate.h"
 #include "server/web_assets.h"
 
 namespace lxm::server {
@@ -44,6 +46,7 @@ namespace {
 namespace beast = boost::beast;
 namespace http = beast::http;
 namespace net = boost::asio;
+namespace ssl = net::ssl;
 using tcp = net::ip::tcp;
 using Clock = std::chrono::steady_clock;
 
@@ -92,6 +95,9 @@ struct HttpServer::Impl {
     // in order, with no strand and no hand-over between I/O threads.
     for (int i = 0; i < count; ++i) ios.push_back(std::make_unique<net::io_context>(1));
     acceptor.emplace(*ios.front());
+    if (!options.tls_certificate_file.empty() || !options.tls_key_file.empty()) {
+      certificate.emplace(options.tls_certificate_file, options.tls_key_file);
+    }
   }
 
   // Whether the request's Authorization header lets it in; `caller` is who
@@ -131,6 +137,7 @@ struct HttpServer::Impl {
   HttpServerOptions options;
   Dispatcher dispatcher;
   CallTimes call_times;
+  std::optional<TlsCertificate> certificate;  // HTTPS when set
 
   std::mutex mutex;
   std::condition_variable changed;  // stop asked for, or the last session gone
@@ -158,22 +165,33 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
  public:
   Session(Impl& server, tcp::socket socket)
       : server_(server),
+        executor_(socket.get_executor()),
         socket_(std::move(socket)),
-        timer_(socket_.get_executor()),
+        timer_(executor_),
         check_every_(std::chrono::seconds(
             std::max(1, std::min(server.options.keep_alive_seconds,
                                  server.options.request_timeout_seconds)))) {}
   ~Session() { server_.Unregister(this); }
 
   void Start() {
+    if (server_.certificate) {
+      tls_context_ = server_.certificate->Current();
+      tls_.emplace(std::move(socket_), *tls_context_);
+    }
     server_.Register(this, shared_from_this());
-    net::dispatch(socket_.get_executor(), [self = shared_from_this()] {
+    net::dispatch(executor_, [self = shared_from_this()] {
       self->WatchDeadline();
-      self->ReadRequest();
+      if (!self->tls_) return self->ReadRequest();
+      // The handshake is the request's first bytes: it has the request's time.
+      self->SetDeadline(self->server_.options.request_timeout_seconds);
+      self->tls_->async_handshake(ssl::stream_base::server, [self](beast::error_code ec) {
+        if (ec) return self->Close();
+        self->ReadRequest();
+      });
     });
   }
 
-  tcp::socket::executor_type executor() { return socket_.get_executor(); }
+  tcp::socket::executor_type executor() { return executor_; }
 
   // Stop() was asked for: close unless a reply is on its way.
   void OnStop() {
@@ -239,11 +257,19 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   }
 
   void ReadSome() {
-    socket_.async_read_some(buffer_.prepare(kReadChunk),
-                            [self = shared_from_this()](beast::error_code ec, size_t n) {
-                              self->OnRead(ec, n);
-                            });
+    auto on_read = [self = shared_from_this()](beast::error_code ec, size_t n) { self->OnRead(ec, n); };
+    if (tls_) return tls_->async_read_some(buffer_.prepare(kReadChunk), std::move(on_read));
+    socket_.async_read_some(buffer_.prepare(kReadChunk), std::move(on_read));
   }
+
+  // Writes on the connection (through TLS when it speaks it).
+  template <typename Buffers, typename Condition, typename Handler>
+  void AsyncWrite(const Buffers& buffers, Condition condition, Handler handler) {
+    if (tls_) return net::async_write(*tls_, buffers, condition, std::move(handler));
+    net::async_write(socket_, buffers, condition, std::move(handler));
+  }
+
+  tcp::socket& Lowest() { return tls_ ? tls_->next_layer() : socket_; }
 
   void OnRead(beast::error_code ec, size_t n) {
     if (ec == net::error::eof && parser_->got_some()) {
@@ -340,8 +366,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     if (!parser_->is_done() && buffer_.size() == 0 &&
         EqualsIgnoreCase(Std(request[http::field::expect]), "100-continue")) {
       writing_ = true;
-      net::async_write(socket_, net::buffer(kContinue),
-                       [self = shared_from_this()](beast::error_code ec, size_t) {
+      AsyncWrite(net::buffer(kContinue), net::transfer_all(),
+                 [self = shared_from_this()](beast::error_code ec, size_t) {
                          self->writing_ = false;
                          if (ec || self->stopping()) return self->Close();
                          self->ReadSome();
@@ -479,7 +505,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       if (!sent) return Close();
       return WriteRest();
     }
-    net::post(socket_.get_executor(), [self = shared_from_this(), sent] {
+    net::post(executor_, [self = shared_from_this(), sent] {
       if (!sent) return self->Close();
       self->WriteRest();
     });
@@ -508,8 +534,10 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   }
 
   // Sends what the socket takes without waiting; what was sent leaves
-  // buffers_. False when the connection failed.
+  // buffers_. False when the connection failed. Through TLS nothing is sent
+  // here: the I/O thread encrypts and writes it all.
   bool SendNow() {
+    if (tls_) return true;
     while (!buffers_.empty()) {
       iovec pieces[kMaxPiecesPerSend];
       size_t count = std::min(buffers_.size(), kMaxPiecesPerSend);
@@ -549,8 +577,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     auto as_much_as_fits = [](const beast::error_code& ec, size_t) -> size_t {
       return ec ? 0 : kWriteChunk;
     };
-    net::async_write(socket_, buffers_, as_much_as_fits,
-                     [self = shared_from_this()](beast::error_code ec, size_t) {
+    AsyncWrite(buffers_, as_much_as_fits,
+               [self = shared_from_this()](beast::error_code ec, size_t) {
                        self->writing_ = false;
                        self->reply_ = Reply();
                        self->buffers_.clear();
@@ -565,15 +593,18 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     if (closed_) return;
     closed_ = true;
     beast::error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_send, ignored);
-    socket_.close(ignored);
+    Lowest().shutdown(tcp::socket::shutdown_send, ignored);
+    Lowest().close(ignored);
     timer_.cancel();
   }
 
   static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
   Impl& server_;
-  tcp::socket socket_;
+  const tcp::socket::executor_type executor_;
+  tcp::socket socket_;  // moved into tls_ when the server speaks TLS
+  std::shared_ptr<ssl::context> tls_context_;  // the certificate this connection was given
+  std::optional<ssl::stream<tcp::socket>> tls_;
   net::steady_timer timer_;
   const Clock::duration check_every_;
 
@@ -636,13 +667,18 @@ void HttpServer::Impl::Accept() {
 // Past the connection limit: one short reply, written without waiting (a
 // fresh socket's send buffer takes it whole), then closed.
 void HttpServer::Impl::Refuse(tcp::socket socket) {
+  beast::error_code ignored;
+  if (certificate) {
+    // A plain reply means nothing to a TLS client: the closed connection says it.
+    socket.close(ignored);
+    return;
+  }
   Reply reply = HostErrorReply(503, "too_many_connections",
                                "This server has " + std::to_string(options.max_connections) +
                                    " connections open, its limit; try again later.");
   std::string text;
   ResponseHead(503, kJsonType, reply.body.size(), false, false, {}, &text);
   text += reply.body;
-  beast::error_code ignored;
   socket.non_blocking(true, ignored);
   socket.write_some(net::buffer(text), ignored);
   socket.shutdown(tcp::socket::shutdown_send, ignored);
@@ -722,6 +758,11 @@ void HttpServer::Serve() {
   lock.unlock();
   for (auto& io : impl.ios) io->stop();
   for (std::thread& thread : io_threads) thread.join();
+}
+
+std::string HttpServer::ReloadCertificate() {
+  if (!impl_->certificate) return {};
+  return impl_->certificate->Reload();
 }
 
 void HttpServer::Stop() {

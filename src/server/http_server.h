@@ -67,6 +67,9 @@ struct HttpServerOptions {
   int max_connections = 512;
   int example_user = 0;  // the user the web page starts with
   OriginPolicy origins;  // the sites and names besides its own it answers
+  // Both set: HTTPS only, with this PEM certificate (chain) and key.
+  std::string tls_certificate_file;
+  std::string tls_key_file;
 };
 
 class HttpServer {
@@ -86,6 +89,11 @@ class HttpServer {
   // Stops accepting and closes every connection that is not waiting for a
   // call's reply. Safe before Serve() starts (Serve() then returns at once).
   void Stop();
+
+  // Reads the TLS certificate and key again for the connections that come
+  // next. Empty when done (or when the server speaks plain HTTP), else why
+  // not: the certificate in use stays.
+  std::string ReloadCertificate();
 
   int port() const { return port_; }
 

@@ -145,6 +145,10 @@ class Reader {
         config.server_names = TextList(field);
       } else if (name == "token") {
         config.token_file = Path(field);
+      } else if (name == "tls_cert") {
+        config.tls_cert = Path(field);
+      } else if (name == "tls_key") {
+        config.tls_key = Path(field);
       } else if (name == "max_body") {
         config.max_body = static_cast<size_t>(Integer(field, kMaxBodyRange));
       } else if (name == "workers") {

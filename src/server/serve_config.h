@@ -80,6 +80,8 @@ struct ServeConfig {
   std::optional<std::vector<std::string>> allowed_origins;  // sites whose pages may call
   std::optional<std::vector<std::string>> server_names;     // names the server is reached by
   std::optional<std::string> token_file;  // "token", absolute
+  std::optional<std::string> tls_cert;    // absolute
+  std::optional<std::string> tls_key;     // absolute
   std::optional<size_t> max_body;
   std::optional<int> workers;
   std::optional<int> io_threads;

@@ -3,11 +3,13 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -20,6 +22,7 @@
 #include "test_support/account_fixture.h"
 #include "test_support/cli_process.h"
 #include "test_support/fake_subsystem_server.h"
+#include "test_support/throwaway_certificate.h"
 #include "tree/account_setup.h"
 
 namespace lxm {
@@ -150,6 +153,56 @@ TEST(ServeCommandTest, AnAddressOthersReachNeedsATokenOrSayingSo) {
   EXPECT_NE(shared_token.output().find("token file " + token.string() + " is readable by other users"),
             std::string::npos)
       << shared_token.output();
+}
+
+// HTTPS: the printed address says so, `call --server https://` trusts the
+// certificate it is given (--ca) and no other, plain HTTP gets nothing, and
+// SIGHUP puts a renewed certificate in use without a restart.
+TEST(ServeCommandTest, ServesHttpsAndTakesARenewedCertificateOnSighup) {
+  test::TempDir dir;
+  std::string db = MakeAccount(dir.path() / "a.db");
+  test::ThrowawayCertificate certificate;
+  CliResult half = RunCli({"serve", "--port", "0", "--db", db, "--tls-cert", certificate.certificate_file()}, 10);
+  EXPECT_NE(half.exit_code, 0);
+  EXPECT_NE(half.output.find("both --tls-cert and --tls-key"), std::string::npos) << half.output;
+
+  test::ServeProcess server(
+      {"--db", db, "--tls-cert", certificate.certificate_file(), "--tls-key", certificate.key_file()});
+  ASSERT_EQ(server.url().rfind("https://127.0.0.1:", 0), 0u) << server.output();
+  auto call = [&](const std::string& ca) {
+    std::vector<std::string> args = {"call", "--server", server.url(), "--db", db, "--user", "0"};
+    if (!ca.empty()) args.insert(args.end(), {"--ca", ca});
+    args.insert(args.end(), {"LXMDataFlow.clsDataInfo", "GetTemplateVer"});
+    return RunCli(args, 20);
+  };
+  CliResult trusted = call(certificate.certificate_file());
+  EXPECT_EQ(trusted.exit_code, 0) << trusted.output;
+  CliResult untrusted = call("");
+  EXPECT_NE(untrusted.exit_code, 0);
+  EXPECT_NE(untrusted.output.find("certificate verify failed"), std::string::npos) << untrusted.output;
+  EXPECT_THROW(server::HttpGet("http://127.0.0.1:" + std::to_string(server.port()), "/health"), std::runtime_error);
+
+  const fs::path old_certificate = dir.path() / "old.pem";
+  fs::copy_file(certificate.certificate_file(), old_certificate);
+  certificate.Renew();
+  EXPECT_EQ(call(old_certificate.string()).exit_code, 0) << "renewed before the signal";
+  server.Signal(SIGHUP);
+  bool renewed = false;
+  for (int i = 0; i < 50 && !renewed; ++i) {
+    renewed = call(certificate.certificate_file()).exit_code == 0;
+    if (!renewed) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(renewed);
+  EXPECT_NE(call(old_certificate.string()).exit_code, 0);
+
+  // A broken renewal keeps the certificate in use.
+  std::ofstream(certificate.key_file()) << "not a key\n";
+  server.Signal(SIGHUP);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(call(certificate.certificate_file()).exit_code, 0);
+  server.Stop();
+  EXPECT_NE(server.output().find("read again"), std::string::npos) << server.output();
+  EXPECT_NE(server.output().find("not renewed, the one in use stays"), std::string::npos) << server.output();
 }
 
 // The configuration file's settings reach the server (databases, limits,

@@ -112,6 +112,10 @@ int ServeProcess::port() const {
   return colon == std::string::npos ? 0 : std::atoi(url_.c_str() + colon + 1);
 }
 
+void ServeProcess::Signal(int signal_number) {
+  if (pid_ > 0) ::kill(pid_, signal_number);
+}
+
 int ServeProcess::Stop() {
   if (pid_ < 0) return -1;
   ::kill(pid_, SIGTERM);

@@ -30,10 +30,13 @@ class ServeProcess {
   ServeProcess(const ServeProcess&) = delete;
   ServeProcess& operator=(const ServeProcess&) = delete;
 
-  // "http://127.0.0.1:PORT", or empty when the server did not start.
+  // "http://127.0.0.1:PORT" (https when it serves TLS), or empty when the
+  // server did not start.
   const std::string& url() const { return url_; }
   int port() const;
   const std::string& output() const { return output_; }
+  // Sends `signal_number` (SIGHUP, say) and goes on.
+  void Signal(int signal_number);
   // SIGTERM and wait; the exit code.
   int Stop();
   // SIGKILL and wait, as a crash or the OOM killer ends it.
