@@ -205,16 +205,19 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
   runtime_options.installation.file_wait_ms = options.lock_wait * 1000;
 }
 
-// Gives freed memory back to the system shortly after calls that loaded
-// from the database. glibc keeps what a worker frees in that worker's arena,
-// so the rows such a call loads and lets go (a level beyond the cache's
-// bound is loaded by every call) would stay resident in each arena. The
-// cache's misses tell that there was such a call; while every call is served
-// from the cache, the allocator is left alone.
-class FreedMemoryReleaser {
+// The server's chores, once a second:
+// - Gives freed memory back to the system shortly after calls that loaded
+//   from the database. glibc keeps what a worker frees in that worker's
+//   arena, so the rows such a call loads and lets go (a level beyond the
+//   cache's bound is loaded by every call) would stay resident in each
+//   arena. The cache's misses tell that there was such a call; while every
+//   call is served from the cache, the allocator is left alone.
+// - Looks whether a database file was deleted or replaced, so that it is
+//   logged and let go even while no call comes.
+class Housekeeper {
  public:
-  explicit FreedMemoryReleaser(const CacheStore& cache) : cache_(cache), thread_([this] { Run(); }) {}
-  ~FreedMemoryReleaser() {
+  explicit Housekeeper(Runtime& runtime) : runtime_(runtime), thread_([this] { Run(); }) {}
+  ~Housekeeper() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       stop_ = true;
@@ -222,17 +225,18 @@ class FreedMemoryReleaser {
     wake_.notify_one();
     thread_.join();
   }
-  FreedMemoryReleaser(const FreedMemoryReleaser&) = delete;
-  FreedMemoryReleaser& operator=(const FreedMemoryReleaser&) = delete;
+  Housekeeper(const Housekeeper&) = delete;
+  Housekeeper& operator=(const Housekeeper&) = delete;
 
  private:
   static constexpr std::chrono::seconds kPeriod{1};
 
   void Run() {
-    uint64_t misses_seen = cache_.stats().misses;
+    uint64_t misses_seen = runtime_.cache_store().stats().misses;
     std::unique_lock<std::mutex> lock(mutex_);
     while (!wake_.wait_for(lock, kPeriod, [this] { return stop_; })) {
-      uint64_t misses = cache_.stats().misses;
+      runtime_.databases().CheckFiles();
+      uint64_t misses = runtime_.cache_store().stats().misses;
       if (misses == misses_seen) continue;
       misses_seen = misses;
 #if defined(__GLIBC__)
@@ -241,7 +245,7 @@ class FreedMemoryReleaser {
     }
   }
 
-  const CacheStore& cache_;
+  Runtime& runtime_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;  // GUARDED_BY(mutex_)
@@ -262,6 +266,13 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   database_settings.wal_bound_bytes = int64_t{options.wal_bound_mb} << 20;
   database_settings.wal_bound_wait_ms = options.wal_bound_wait_ms;
   database_settings.durable_commits = !options.fast_commits;
+  // A file put in the place of a served one is served only as an account
+  // database of this version, and nothing kept of the old one is served:
+  // the new file's stamps may repeat the old one's.
+  database_settings.check_replacement = [&runtime](const std::string& path) {
+    CheckAccountDatabase(path);
+    runtime.cache_store().Clear();
+  };
   runtime.databases().Configure(database_settings);
   server::HttpServerOptions server_options;
   server_options.bind_address = options.bind;
@@ -366,7 +377,7 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
     signalled = true;
     server.Stop();
   });
-  FreedMemoryReleaser releaser(runtime.cache_store());
+  Housekeeper housekeeper(runtime);
   server.Serve();
   if (!signalled) pthread_kill(watcher.native_handle(), SIGTERM);
   watcher.join();

@@ -135,6 +135,9 @@ void Transaction::RollbackToSavepoint(int token) {
 void Transaction::Commit() {
   if (!begun_) return;
   try {
+    // A write to a file deleted or swapped since would be lost, or land in
+    // another database: rolled back instead.
+    if (wrote_) database_->RequireSameFile();
     lease_->Commit();
     begun_ = false;
     version_asked_ = false;

@@ -205,6 +205,43 @@ TEST(ServeCommandTest, ServesHttpsAndTakesARenewedCertificateOnSighup) {
   EXPECT_NE(server.output().find("not renewed, the one in use stays"), std::string::npos) << server.output();
 }
 
+// The served file deleted: writes are refused naming it (not acknowledged
+// and lost), the server says so once in its log, and an account database
+// put in its place is served; a file that is none is not.
+TEST(ServeCommandTest, ADeletedOrReplacedDatabaseFileIsNotWrittenAndOnlyAnAccountTakesItsPlace) {
+  test::TempDir dir;
+  std::string db = MakeAccount(dir.path() / "a.db");
+  std::string spare = MakeAccount(dir.path() / "b.db");
+  test::ServeProcess server({"--db", db});
+  ASSERT_FALSE(server.url().empty()) << server.output();
+  auto set = [&](const std::string& value) {
+    return RunCli({"call", "--server", server.url(), "--db", db, "--user", "7", "LXMDataFlow.DatasUpdate",
+                   "SetProfileValue", "Layout", value},
+                  20);
+  };
+  ASSERT_EQ(set("1").exit_code, 0);
+  fs::remove(db);
+  fs::remove(db + "-wal");
+  fs::remove(db + "-shm");
+  CliResult lost = set("2");
+  EXPECT_NE(lost.exit_code, 0);
+  EXPECT_NE(lost.output.find(db + " was deleted or replaced"), std::string::npos) << lost.output;
+
+  std::ofstream(db) << "not a database";
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the server's own look
+  EXPECT_NE(set("3").exit_code, 0);
+  fs::remove(db);
+  fs::copy_file(spare, db);
+  CliResult taken = set("4");
+  EXPECT_EQ(taken.exit_code, 0) << taken.output;
+  server.Stop();
+  const std::string& log = server.output();
+  size_t said = log.find("was deleted while it was served");
+  EXPECT_NE(said, std::string::npos) << log;
+  EXPECT_EQ(log.find("was deleted while it was served", said + 1), std::string::npos) << log;
+  EXPECT_NE(log.find(db + " is served again"), std::string::npos) << log;
+}
+
 // The configuration file's settings reach the server (databases, limits,
 // the registry, served files, allowed commands), a flag on the command line
 // wins over the file, and a bad file stops the start with its fault named.

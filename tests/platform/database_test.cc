@@ -11,10 +11,15 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <optional>
+#include <stdexcept>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/call_scope.h"
+#include "platform/convert.h"
 #include "platform/db/redacted_connect_string.h"
 #include "platform/db/sqlite_connection.h"
 #include "test_support/account_fixture.h"
@@ -229,6 +234,86 @@ TEST_F(DatabaseRegistryTest, TheWriteAheadLogStaysBoundedUnderReadersThatNeverSt
 
 namespace lxm {
 namespace {
+
+// A file deleted or swapped under the pool: no write is acknowledged that
+// would be lost or land in another database, nothing is read from either
+// file meanwhile, and a replacement is served only once the old file's
+// handles are closed and the check accepts it.
+TEST(DatabaseFileTest, AFileDeletedOrReplacedUnderThePoolIsNeitherWrittenNorRead) {
+  GTEST_SKIP_IF_ONLY_SQLITE();
+  test::TempDir dir;
+  const std::string path = (dir.path() / "acct.db").string();
+  const std::string other = (dir.path() / "other.db").string();
+  for (const auto& [file, value] : {std::pair{path, 1}, std::pair{other, 2}}) {
+    auto maker = Database::Open(ParseConnectString(SQLiteConnectString(file)), true);
+    Transaction make(maker, true);
+    make.ExecuteScript("CREATE TABLE t (v INTEGER)");
+    make.Execute("INSERT INTO t VALUES (?)", {Variant(value)});
+    make.Commit();
+  }
+  std::string accept;  // what the check refuses with; empty: accepted
+  std::vector<std::string> checked;
+  DatabaseSettings settings;
+  settings.check_replacement = [&](const std::string& file) {
+    checked.push_back(file);
+    if (!accept.empty()) throw std::runtime_error(accept);
+  };
+  auto database = Database::Open(ParseConnectString(SQLiteConnectString(path)), false, settings);
+  auto read = [&] {
+    Transaction reader(database, false);
+    return CLng(reader.Query("SELECT MAX(v) AS v FROM t").Value("v"));
+  };
+  ASSERT_EQ(read(), 1);
+
+  // Deleted during a write: the commit is refused and rolled back.
+  {
+    Transaction writer(database, true);
+    writer.Execute("INSERT INTO t VALUES (5)");
+    fs::rename(path, path + ".kept");
+    std::optional<ComError> error = test::ErrorOf([&] { writer.Commit(); });
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->number(), errors::kDatabase);
+    EXPECT_EQ(error->source(), "SQLite");
+    EXPECT_NE(error->description().find(path + " was deleted or replaced"), std::string::npos)
+        << error->description();
+  }
+  EXPECT_FALSE(database->CheckFile());
+  std::optional<ComError> missing = test::ErrorOf([&] { read(); });
+  ASSERT_TRUE(missing.has_value());
+  EXPECT_NE(missing->description().find("no file is there now"), std::string::npos) << missing->description();
+  EXPECT_TRUE(checked.empty());
+
+  // Another database put there: served only once the check accepts it.
+  fs::rename(other, path);
+  accept = "not an account database";
+  std::optional<ComError> refused = test::ErrorOf([&] { read(); });
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_NE(refused->description().find("not an account database"), std::string::npos) << refused->description();
+  accept.clear();
+  EXPECT_EQ(read(), 2);
+  EXPECT_EQ(checked, (std::vector<std::string>{path, path}));
+  EXPECT_TRUE(database->CheckFile());
+
+  // The old file kept what it had before the refused write.
+  auto old_file = Database::Open(ParseConnectString(SQLiteConnectString(path + ".kept")));
+  Transaction old_reader(old_file, false);
+  EXPECT_EQ(CLng(old_reader.Query("SELECT MAX(v) AS v FROM t").Value("v")), 1);
+
+  // Swapped while a call holds a handle on the old file: nothing is served
+  // from either until that call ends.
+  const std::string third = (dir.path() / "third.db").string();
+  fs::copy_file(path + ".kept", third);
+  {
+    Transaction holding(database, false);
+    holding.Query("SELECT 1");
+    fs::rename(third, path);
+    std::optional<ComError> busy = test::ErrorOf([&] { read(); });
+    ASSERT_TRUE(busy.has_value());
+    EXPECT_NE(busy->description().find("calls on the old file are still running"), std::string::npos)
+        << busy->description();
+  }
+  EXPECT_EQ(read(), 1);
+}
 
 TEST(WithoutPasswordTest, EveryOccurrenceIsHiddenWhateverThePassword) {
   struct Case {

@@ -1,9 +1,12 @@
 #include "platform/db/database.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <utility>
 
 #include "platform/com_error.h"
+#include "platform/log.h"
 #include "platform/db/postgres_connection.h"
 #include "platform/db/sqlite_connection.h"
 
@@ -14,19 +17,20 @@ Database::Lease::Lease(std::shared_ptr<Database> owner, std::unique_ptr<NativeCo
 
 Database::Lease& Database::Lease::operator=(Lease&& other) noexcept {
   if (this != &other) {
-    if (owner_ && connection_) owner_->Return(std::move(connection_));
+    if (owner_ && connection_) owner_->Return(std::move(connection_), generation_);
     owner_ = std::move(other.owner_);
     connection_ = std::move(other.connection_);
+    generation_ = other.generation_;
   }
   return *this;
 }
 
 Database::Lease::~Lease() {
-  if (owner_ && connection_) owner_->Return(std::move(connection_));
+  if (owner_ && connection_) owner_->Return(std::move(connection_), generation_);
 }
 
 void Database::Lease::Discard() {
-  if (owner_ && connection_) owner_->Return(nullptr);
+  if (owner_ && connection_) owner_->Return(nullptr, generation_);
   connection_.reset();
 }
 
@@ -45,9 +49,72 @@ std::shared_ptr<Database> Database::Open(const ConnectString& connect_string, bo
   {
     std::lock_guard<std::mutex> lock(database->mutex_);
     ++database->leased_;
+    // The file the handle opened (it exists now, even when just created).
+    if (connect_string.backend == Backend::kSQLite) database->file_ = database->IdentityOnDisk();
   }
-  database->Return(std::move(first));
+  database->Return(std::move(first), 0);
   return database;
+}
+
+std::optional<Database::FileIdentity> Database::IdentityOnDisk() const {
+  struct stat info {};
+  if (::stat(connect_string_.data_source().c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+bool Database::CheckFile() {
+  if (connect_string_.backend != Backend::kSQLite) return true;
+  std::optional<FileIdentity> now = IdentityOnDisk();
+  std::vector<std::unique_ptr<NativeConnection>> closing;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_replaced_) return false;
+    if (now && now == file_) return true;
+    file_replaced_ = true;
+    ++generation_;
+    closing.swap(idle_);
+  }
+  LogLine("the database file " + connect_string_.data_source() + " was " + (now ? "replaced" : "deleted") +
+          " while it was served: its writes and reads are refused until an account database is in its place");
+  // Closed outside the lock: closing may checkpoint into the old file.
+  closing.clear();
+  return false;
+}
+
+void Database::RequireSameFile() {
+  if (!CheckFile()) ThrowReplaced("nothing was written");
+}
+
+void Database::ThrowReplaced(std::string_view why) const {
+  throw DatabaseError("SQLite", "The database file " + connect_string_.data_source() +
+                                    " was deleted or replaced while this server had it open (" +
+                                    std::string(why) + "); it is served again once an account database is "
+                                    "in its place and the calls on the old file have ended.");
+}
+
+void Database::TakeReplacement() {
+  std::lock_guard<std::mutex> one_at_a_time(reopen_mutex_);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_replaced_) return;  // another caller took it
+    // A handle on the old file shares the path's write-ahead log: the new
+    // file is opened only once every such handle is closed.
+    if (leased_ > 0) ThrowReplaced("calls on the old file are still running");
+  }
+  if (!settings_.check_replacement) ThrowReplaced("this server does not take a replacement");
+  std::optional<FileIdentity> now = IdentityOnDisk();
+  if (!now) ThrowReplaced("no file is there now");
+  try {
+    settings_.check_replacement(connect_string_.data_source());
+  } catch (const std::exception& error) {
+    ThrowReplaced(std::string("the file there now is not served: ") + error.what());
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    file_ = now;
+    file_replaced_ = false;
+  }
+  LogLine("the database file " + connect_string_.data_source() + " is served again");
 }
 
 std::unique_ptr<NativeConnection> Database::Wrapped(std::unique_ptr<NativeConnection> connection) const {
@@ -72,22 +139,30 @@ std::unique_ptr<NativeConnection> Database::OpenUnwrapped(bool create) {
 }
 
 Database::Lease Database::Acquire() {
+  // A stat of the path: a file swapped under the pool is never read or
+  // written through a handle of either file.
+  if (!CheckFile()) TakeReplacement();
+  Lease lease;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++leased_;
+    lease.generation_ = generation_;
     if (!idle_.empty()) {
-      std::unique_ptr<NativeConnection> connection = std::move(idle_.back());
+      lease.connection_ = std::move(idle_.back());
       idle_.pop_back();
-      return Lease(shared_from_this(), std::move(connection));
+      lease.owner_ = shared_from_this();
+      return lease;
     }
   }
   try {
-    return Lease(shared_from_this(), Wrapped(OpenUnwrapped(false)));
+    lease.connection_ = Wrapped(OpenUnwrapped(false));
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     --leased_;
     throw;
   }
+  lease.owner_ = shared_from_this();
+  return lease;
 }
 
 void Database::BeginWrite(NativeConnection& connection) {
@@ -159,16 +234,28 @@ void Database::ThrowBusy() const {
 }
 
 // A null connection only gives back its lease (the handle was dropped).
-void Database::Return(std::unique_ptr<NativeConnection> connection) {
+void Database::Return(std::unique_ptr<NativeConnection> connection, uint64_t generation) {
   bool checkpoint = false;
+  bool stale = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    --leased_;
-    if (!connection) return;
-    if (leased_ == 0 && wrote_since_checkpoint_) {
-      wrote_since_checkpoint_ = false;
-      checkpoint = true;
+    stale = connection && (generation != generation_ || file_replaced_);
+    if (!stale) {
+      --leased_;
+      if (!connection) return;
+      if (leased_ == 0 && wrote_since_checkpoint_) {
+        wrote_since_checkpoint_ = false;
+        checkpoint = true;
+      }
     }
+  }
+  if (stale) {
+    // A handle on a file no longer served is closed before its lease ends:
+    // a replacement is opened only once none is left.
+    connection.reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    --leased_;
+    return;
   }
   // Quiet now: the log can go back into the database while nobody reads it.
   if (checkpoint) connection->CheckpointIfIdle(kQuietCheckpointBytes);
@@ -242,6 +329,15 @@ void DatabaseRegistry::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   pools_.clear();
   texts_.clear();
+}
+
+void DatabaseRegistry::CheckFiles() {
+  std::vector<std::shared_ptr<Database>> pools;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [identity, entry] : pools_) pools.push_back(entry.database);
+  }
+  for (auto& database : pools) database->CheckFile();
 }
 
 void DatabaseRegistry::Configure(const DatabaseSettings& settings) {

@@ -20,6 +20,14 @@
 // commit leaves it above `wal_bound_bytes` empties it before ending its
 // turn, waiting briefly for the readers of older snapshots.
 //
+// An SQLite file deleted or replaced under the pool (rm, mv) is noticed when
+// a call takes a handle, before a write commits and whenever CheckFile() is
+// called (the server does so on a timer): from then on the pool refuses
+// every call with a database error naming the file, and closes its handles,
+// so that nothing is written where it would be lost and nothing stale is
+// read. A replacement is served once the old handles are all closed and
+// check_replacement accepts it.
+//
 // Thread-safety: Database and DatabaseRegistry are safe to use from any
 // thread. A Lease belongs to one thread.
 #ifndef LXM_PLATFORM_DB_DATABASE_H_
@@ -31,6 +39,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,6 +77,11 @@ struct DatabaseSettings {
   // pool keeps what it returns: a layer that watches or fails statements
   // (tests). The handle comes set up, its journal mode chosen.
   std::function<std::unique_ptr<NativeConnection>(std::unique_ptr<NativeConnection>)> wrap_connection;
+  // SQLite: a file put in the place of the one the pool had open is served
+  // (once every handle on the old one is closed) when this returns; it
+  // raises for a file not to be served. Unset: a replaced file is never
+  // served again by this pool.
+  std::function<void(const std::string& path)> check_replacement;
 };
 
 class Database : public std::enable_shared_from_this<Database> {
@@ -88,8 +102,10 @@ class Database : public std::enable_shared_from_this<Database> {
     void Discard();
 
    private:
+    friend class Database;
     std::shared_ptr<Database> owner_;
     std::unique_ptr<NativeConnection> connection_;
+    uint64_t generation_ = 0;  // of the file it has open
   };
 
   // Opens the pool. The database file must exist: a connect string naming a
@@ -112,6 +128,14 @@ class Database : public std::enable_shared_from_this<Database> {
   // log as the settings say. Never raises; may wait wal_bound_wait_ms.
   void AfterCommit(NativeConnection& connection) noexcept;
 
+  // Whether the file at the SQLite database's path is still the one the
+  // pool has open (always true for PostgreSQL). The first time it is not,
+  // the pool is closed and this is logged.
+  bool CheckFile();
+  // Raises the database error of a deleted or replaced file unless
+  // CheckFile() is true.
+  void RequireSameFile();
+
   const ConnectString& connect_string() const { return connect_string_; }
   Backend backend() const { return connect_string_.backend; }
 
@@ -130,12 +154,30 @@ class Database : public std::enable_shared_from_this<Database> {
   // A handle as the backend opens it, and as the pool keeps it.
   std::unique_ptr<NativeConnection> OpenUnwrapped(bool create);
   std::unique_ptr<NativeConnection> Wrapped(std::unique_ptr<NativeConnection> connection) const;
-  void Return(std::unique_ptr<NativeConnection> connection);
+  void Return(std::unique_ptr<NativeConnection> connection, uint64_t generation);
   [[noreturn]] void ThrowBusy() const;
+  [[noreturn]] void ThrowReplaced(std::string_view why) const;
+  // Serves the file now at the path, if the old one's handles are all
+  // closed and check_replacement accepts it; raises otherwise.
+  void TakeReplacement();
+
+  struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+  };
+  // The identity of the file at the path now; nullopt when there is none.
+  std::optional<FileIdentity> IdentityOnDisk() const;
 
   ConnectString connect_string_;
   const DatabaseSettings settings_;
+  std::mutex reopen_mutex_;  // one caller at a time takes a replacement
   std::mutex mutex_;
+  std::optional<FileIdentity> file_;                      // GUARDED_BY(mutex_); SQLite only
+  bool file_replaced_ = false;                            // GUARDED_BY(mutex_)
+  // Moves with each file the pool serves: handles of an older one are
+  // dropped when they come back.
+  uint64_t generation_ = 0;                               // GUARDED_BY(mutex_)
   std::vector<std::unique_ptr<NativeConnection>> idle_;  // GUARDED_BY(mutex_)
   int leased_ = 0;                                        // GUARDED_BY(mutex_)
   bool writer_turn_taken_ = false;                        // GUARDED_BY(mutex_)
@@ -162,6 +204,8 @@ class DatabaseRegistry {
   void Remove(std::string_view connect_string);
   // Drops every pool.
   void Clear();
+  // Database::CheckFile() on every pool (the server's timer).
+  void CheckFiles();
 
   // Settings of the pools opened from now on.
   void Configure(const DatabaseSettings& settings);
