@@ -101,6 +101,7 @@ Recordset Transaction::QueryAlone(std::string_view sql, const Params& params) {
 int64_t Transaction::Execute(std::string_view sql, const Params& params) {
   // Refused before the lock is asked for: a refused statement waits for no one.
   CheckStoredTexts(backend_name(), sql, params);
+  if (wrote_) side_write_.clear();  // the call writes for itself as well
   RequireWrite();
   int64_t changed = lease_->Execute(sql, params);
   wrote_ = true;
@@ -144,6 +145,10 @@ void Transaction::Commit() {
     // Still this writer's turn: no writer of ours adds to the log meanwhile.
     if (holds_writer_turn_ && wrote_) database_->AfterCommit(*lease_);
     EndWriterTurn();
+  } catch (const ComError& error) {
+    Rollback();
+    if (side_write_.empty()) throw;
+    throw ComError(error.number(), error.source(), side_write_ + " (" + error.description() + ")");
   } catch (...) {
     Rollback();
     throw;

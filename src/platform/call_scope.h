@@ -79,6 +79,12 @@ class Transaction {
   void RequireWrite();
 
   bool has_written() const { return wrote_; }
+  // For a read whose only write is a side matter (a missing stamp row):
+  // what that write was for, so that a failed commit says it. Ignored once
+  // the transaction has written.
+  void NoteSideWrite(std::string purpose) {
+    if (!wrote_) side_write_ = std::move(purpose);
+  }
 
   // Values that stay true while the database is unchanged (version stamps),
   // kept with the pooled handle from one call to the next. FindKept gives
@@ -126,6 +132,7 @@ class Transaction {
   bool write_locked_ = false;
   bool holds_writer_turn_ = false;  // this process's turn to write (Database::BeginWrite)
   bool wrote_ = false;
+  std::string side_write_;  // see NoteSideWrite
   bool version_asked_ = false;  // for the current snapshot, or before it
   std::optional<uint64_t> snapshot_version_;
   int next_savepoint_ = 1;

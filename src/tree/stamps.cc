@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "core/globals.h"
+#include "platform/com_error.h"
 #include "platform/convert.h"
 
 namespace lxm {
@@ -50,7 +51,18 @@ Recordset ReadStampRecordset(const DbConnection& connection, std::string_view st
   // reads the stamp again inside it.
   Recordset stamp = connection.transaction().QueryAlone(alias_first_read ? kSelectAliased : kSelectPlain, name);
   if (!stamp.Eof()) return stamp;
-  connection.Execute(kInsertMissing, {Variant(stamp_name), Variant(stamp_name)});
+  // Only this read needs to write: a failure says so, as its cause (a full
+  // disk, a read-only file) leaves reads with stamps of their own working.
+  std::string purpose = "The version stamp \"" + std::string(stamp_name) +
+                        "\" does not exist yet and could not be made, so this read cannot be answered; reads "
+                        "of users whose stamps exist go on";
+  connection.transaction().NoteSideWrite(purpose);
+  try {
+    connection.Execute(kInsertMissing, {Variant(stamp_name), Variant(stamp_name)});
+  } catch (const ComError& error) {
+    if (error.number() != errors::kDatabase) throw;
+    throw ComError(error.number(), error.source(), purpose + " (" + error.description() + ")");
+  }
   return connection.Query(kSelectAliased, name);
 }
 

@@ -105,6 +105,9 @@ std::unique_ptr<SQLiteConnection> SQLiteConnection::Open(const std::string& path
   sqlite3_busy_timeout(db, busy_timeout_ms);
   sqlite3_extended_result_codes(db, 1);
   connection->ExecPlain(durable ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+  // Sorts and temporary indexes of reads in memory: a read never needs room
+  // on a disk that may be full.
+  connection->ExecPlain("PRAGMA temp_store=MEMORY");
   return connection;
 }
 
