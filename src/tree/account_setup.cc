@@ -1,5 +1,7 @@
 #include "tree/account_setup.h"
 
+#include <sys/statvfs.h>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -146,6 +148,12 @@ void CheckAccountDatabase(const std::string& path) {
     char magic[16] = {};
     in.read(magic, sizeof magic);
     if (std::string_view(magic, sizeof magic) == std::string_view("SQLite format 3\0", 16)) {
+      struct statvfs disk {};
+      std::string folder = std::filesystem::absolute(path).parent_path().string();
+      if (::statvfs(folder.c_str(), &disk) == 0 && disk.f_bavail == 0) {
+        return SetupError("The disk holding '" + path + "' is full: opening the database needs room beside it "
+                          "for its -wal and -shm files (" + error.description() + ").");
+      }
       return SetupError("The database '" + path + "' cannot be written: " + error.description());
     }
     return SetupError("'" + path + "' is not an account database: " + error.description());
