@@ -55,6 +55,8 @@ struct ServeOptions {
   std::string tls_key;
   size_t max_body = size_t{16} << 20;
   int workers = 8;
+  int max_calls_per_user = 0;  // 0: a quarter of the workers
+  size_t max_buffered_mb = 512;
   int io_threads = 2;
   int keep_alive = 5;
   int request_timeout = 10;
@@ -180,6 +182,8 @@ void MergeConfig(const CLI::App& command, ServeOptions& options, RuntimeOptions&
     TakeUnlessFlagGiven(command, "--tls-key", config.tls_key, options.tls_key);
     TakeUnlessFlagGiven(command, "--max-body", config.max_body, options.max_body);
     TakeUnlessFlagGiven(command, "--workers", config.workers, options.workers);
+    TakeUnlessFlagGiven(command, "--max-calls-per-user", config.max_calls_per_user, options.max_calls_per_user);
+    TakeUnlessFlagGiven(command, "--max-buffered-mb", config.max_buffered_mb, options.max_buffered_mb);
     TakeUnlessFlagGiven(command, "--io-threads", config.io_threads, options.io_threads);
     TakeUnlessFlagGiven(command, "--keep-alive", config.keep_alive, options.keep_alive);
     TakeUnlessFlagGiven(command, "--request-timeout", config.request_timeout, options.request_timeout);
@@ -280,6 +284,8 @@ void RunServe(const ServeOptions& options, const RuntimeOptions& runtime_options
   server_options.dispatch.enable_exec = options.enable_exec;
   server_options.max_body_bytes = options.max_body;
   server_options.workers = options.workers;
+  server_options.max_calls_per_user = options.max_calls_per_user;
+  server_options.max_buffered_bytes = options.max_buffered_mb << 20;
   server_options.io_threads = options.io_threads;
   server_options.keep_alive_seconds = options.keep_alive;
   server_options.request_timeout_seconds = options.request_timeout;
@@ -425,6 +431,14 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--workers", options->workers, "Worker threads (calls run at once)")
       ->capture_default_str()
       ->check(RangeOf(server::kWorkersRange));
+  command->add_option("--max-calls-per-user", options->max_calls_per_user,
+                      "Calls one user may have running at once, 429 beyond (0: a quarter of --workers)")
+      ->capture_default_str()
+      ->check(RangeOf(server::kMaxCallsPerUserRange));
+  command->add_option("--max-buffered-mb", options->max_buffered_mb,
+                      "Request bodies all connections may hold at once, in MiB (503 beyond)")
+      ->capture_default_str()
+      ->check(RangeOf(server::kMaxBufferedMbRange));
   command->add_option("--io-threads", options->io_threads,
                       "Threads that read requests and write replies")
       ->capture_default_str()

@@ -118,6 +118,31 @@ void Dispatcher::CheckDescriptor(const MethodInfo& method, Arguments& args) cons
   }
 }
 
+CallsInFlight::Ticket Dispatcher::EnterCall(const MethodInfo& method, const Arguments& args,
+                                            const Caller* caller) const {
+  if (!options_.calls_in_flight) return nullptr;
+  std::string user;
+  if (caller != nullptr) {
+    user = std::to_string(caller->user_id);
+  } else if (int index = method.DescriptorIndex(); index >= 0) {
+    try {
+      user = std::to_string(ParseDescriptor(CStr(args[static_cast<size_t>(index)]))->UserID());
+    } catch (const ComError&) {
+      return nullptr;  // the method's own trap answers a descriptor without a user
+    }
+  } else {
+    return nullptr;
+  }
+  CallsInFlight::Ticket ticket = options_.calls_in_flight->Enter(user);
+  if (ticket == nullptr) {
+    throw RequestError(429, "too_many_calls",
+                       "User " + user + " has " + std::to_string(options_.calls_in_flight->max_per_user()) +
+                           " calls running already, this server's bound per user; send the next when one "
+                           "has been answered.");
+  }
+  return ticket;
+}
+
 Variant Dispatcher::InvokeCheckingGroup(const ClassInfo& info, const MethodInfo& method, Arguments& args,
                                        const Caller& caller, int32_t group) const {
   // The method joins this scope: the owner read and the method's own work
@@ -143,7 +168,7 @@ Variant Dispatcher::InvokeCheckingGroup(const ClassInfo& info, const MethodInfo&
 }
 
 Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name, std::string_view body,
-                       const Caller* caller) const {
+                       const Caller* caller, bool counted) const {
   try {
     const ClassInfo& info = FindClass(prog_id);
     if (!options_.enable_exec && IsCommandMethod(method_name)) {
@@ -161,6 +186,7 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name, s
     Arguments args = BindArguments(*method, ParseArguments(body));
     // The call finds the descriptor parsed here (ParseDescriptor keeps it).
     CheckDescriptor(*method, args);
+    CallsInFlight::Ticket ticket = counted ? EnterCall(*method, args, caller) : nullptr;
     std::optional<int32_t> group;
     if (caller != nullptr) group = CheckAccess(*caller, info.prog_id(), *method, args);
 
@@ -205,7 +231,9 @@ Reply Dispatcher::Call(std::string_view prog_id, std::string_view method_name, s
     }
     return reply;
   } catch (const RequestError& error) {
-    return HostErrorReply(error.status(), error.kind(), error.what());
+    Reply reply = HostErrorReply(error.status(), error.kind(), error.what());
+    if (error.status() == 429) reply.extra_fields = "Retry-After: 1\r\n";
+    return reply;
   } catch (const ComError& error) {
     return AutomationErrorReply(error);
   } catch (const std::exception& error) {

@@ -32,6 +32,7 @@
 #include "platform/byte_budget.h"
 #include "platform/com_error.h"
 #include "platform/runtime.h"
+#include "server/calls_in_flight.h"
 #include "server/database_allowlist.h"
 #include "server/json_codec.h"
 #include "server/method_access.h"
@@ -47,6 +48,10 @@ struct DispatcherOptions {
   // ExecCmd and RegMiddle run commands on the server: refused (403) unless
   // enabled.
   bool enable_exec = false;
+  // When given, a user (the token map's, else the descriptor's) with this
+  // many calls running gets 429 for the next. Calls that name no user are
+  // not counted.
+  std::shared_ptr<CallsInFlight> calls_in_flight;
 };
 
 struct Reply {
@@ -86,8 +91,10 @@ class Dispatcher {
   // not allow is refused with 403 before the method runs, and a favourite
   // group's owner is checked in the call's own transaction, so that no
   // other call can change it in between.
+  // `counted` calls are bounded per user (DispatcherOptions::calls_in_flight):
+  // the host counts those that take a worker.
   Reply Call(std::string_view prog_id, std::string_view method_name, std::string_view body,
-             const Caller* caller = nullptr) const;
+             const Caller* caller = nullptr, bool counted = true) const;
 
   // The type library entry of one class (GET /rpc/{ProgID}):
   // {"progId", "methods": [{"name", "result", "params": [{"name", "type",
@@ -104,6 +111,9 @@ class Dispatcher {
   // and points one that does at the configured text (its credentials).
   // One that does not parse goes on to the method, whose own trap decides.
   void CheckDescriptor(const MethodInfo& method, Arguments& args) const;
+  // The call's place among its user's calls in flight (429 beyond the
+  // bound); null when nothing is counted.
+  CallsInFlight::Ticket EnterCall(const MethodInfo& method, const Arguments& args, const Caller* caller) const;
   // Runs the method inside a call scope that first reads the owner of
   // favourite group `group` and refuses (403) one not the caller's.
   Variant InvokeCheckingGroup(const ClassInfo& info, const MethodInfo& method, Arguments& args,

@@ -4,6 +4,9 @@
 #include "server/http_server.h"
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -32,6 +35,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include "platform/byte_budget.h"
 #include "platform/text_util.h"
 #include "server/call_times.h"
 #include "server/http_framing.h"
@@ -73,6 +77,48 @@ bool SameToken(std::string_view a, std::string_view b) {
 // The class whose methods write.
 constexpr std::string_view kWritingClass = "LXMDataFlow.DatasUpdate";
 
+// Bodies up to this size are not counted against the buffered-bytes bound,
+// so that small calls are never refused for it; larger ones are counted in
+// steps of kBodyStep as they arrive (a chunked body) or whole (one with a
+// length).
+constexpr size_t kUncountedBody = size_t{64} << 10;
+constexpr size_t kBodyStep = size_t{1} << 20;
+// After a call whose body was this large, the memory it freed goes back to
+// the system (at most once a second): glibc would keep a burst's peak.
+constexpr size_t kTrimAfterBody = size_t{1} << 20;
+
+void TrimFreedMemorySoon() {
+  static std::atomic<Clock::rep> last{0};
+  Clock::rep now = Clock::now().time_since_epoch().count();
+  Clock::rep before = last.load();
+  if (now - before < std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)).count()) return;
+  if (!last.compare_exchange_strong(before, now)) return;
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
+}
+
+// Write workers yield the processor to readers.
+void LowerThisThreadsPriority() {
+  thread_local bool lowered = false;
+  if (lowered) return;
+  lowered = true;
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
+}
+
+int WriteWorkers(const HttpServerOptions& options) {
+  return options.write_workers > 0 ? options.write_workers : std::max(2, options.workers / 4);
+}
+
+DispatcherOptions WithCallBound(const HttpServerOptions& options) {
+  DispatcherOptions dispatch = options.dispatch;
+  if (!dispatch.calls_in_flight) {
+    int bound = options.max_calls_per_user > 0 ? options.max_calls_per_user : std::max(1, options.workers / 4);
+    dispatch.calls_in_flight = std::make_shared<CallsInFlight>(bound);
+  }
+  return dispatch;
+}
+
 Reply NotFoundReply(std::string_view method, std::string_view path) {
   return HostErrorReply(404, "not_found",
                         "No such path: " + std::string(method) + " " + std::string(path) +
@@ -88,8 +134,10 @@ struct HttpServer::Impl {
 
   Impl(Runtime& runtime, const TypeLibrary& library, HttpServerOptions server_options)
       : options(std::move(server_options)),
-        dispatcher(runtime, library, options.dispatch),
-        workers(static_cast<size_t>(options.workers > 0 ? options.workers : 1)) {
+        dispatcher(runtime, library, WithCallBound(options)),
+        body_budget(static_cast<int64_t>(options.max_buffered_bytes)),
+        workers(static_cast<size_t>(options.workers > 0 ? options.workers : 1)),
+        write_workers(static_cast<size_t>(WriteWorkers(options))) {
     int count = options.io_threads > 0 ? options.io_threads : 1;
     // One context per I/O thread: a connection's handlers run on one thread,
     // in order, with no strand and no hand-over between I/O threads.
@@ -138,6 +186,7 @@ struct HttpServer::Impl {
   Dispatcher dispatcher;
   CallTimes call_times;
   std::optional<TlsCertificate> certificate;  // HTTPS when set
+  ByteBudget body_budget;  // request bodies held by all connections
 
   std::mutex mutex;
   std::condition_variable changed;  // stop asked for, or the last session gone
@@ -146,6 +195,7 @@ struct HttpServer::Impl {
 
   // Declared after what sessions use, so that they go first.
   net::thread_pool workers;
+  net::thread_pool write_workers;
   std::vector<std::unique_ptr<net::io_context>> ios;
   size_t next_io = 0;  // the context of the next connection; used by the acceptor only
   std::optional<tcp::acceptor> acceptor;
@@ -238,6 +288,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   // Gets ready for the next request; the connection idles until its first
   // byte.
   void BeginRequest() {
+    ReleaseBody();
     parser_.emplace();
     parser_->header_limit(static_cast<uint32_t>(server_.options.max_header_bytes));
     parser_->body_limit(server_.options.max_body_bytes);
@@ -299,6 +350,11 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       if (ec == http::error::need_more) break;
       if (ec) return OnReadError(ec);
       if (!had_header && parser_->is_header_done() && !OnHeader()) return;
+      // A body without a length is counted as it grows.
+      if (parser_->is_header_done() && !parser_->content_length() &&
+          parser_->get().body().size() > body_reserved_ + kUncountedBody && !ReserveBody(kBodyStep)) {
+        return WriteBusy();
+      }
       if (parser_->is_done()) return Handle();
     }
     ReadSome();
@@ -363,6 +419,11 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       WriteTooLarge();
       return false;
     }
+    // The whole body's room is taken before a byte of it is read.
+    if (length && *length > kUncountedBody && !ReserveBody(static_cast<size_t>(*length))) {
+      WriteBusy();
+      return false;
+    }
     if (!parser_->is_done() && buffer_.size() == 0 &&
         EqualsIgnoreCase(Std(request[http::field::expect]), "100-continue")) {
       writing_ = true;
@@ -388,6 +449,29 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     }
     Write(HostErrorReply(400, "bad_request", "The request could not be read: " + ec.message() + "."),
           false);
+  }
+
+  // Takes `bytes` more of the server's room for request bodies; false when
+  // the other connections hold it.
+  bool ReserveBody(size_t bytes) {
+    ByteBudget::Share share = server_.body_budget.Take(static_cast<int64_t>(bytes), std::chrono::milliseconds(0));
+    if (share == nullptr) return false;
+    body_shares_.push_back(std::move(share));
+    body_reserved_ += bytes;
+    return true;
+  }
+
+  void ReleaseBody() {
+    body_shares_.clear();
+    body_reserved_ = 0;
+  }
+
+  void WriteBusy() {
+    Write(HostErrorReply(503, "server_busy",
+                         "The server holds as many request bodies as it may (" +
+                             std::to_string(server_.options.max_buffered_bytes >> 20) +
+                             " MiB); send this one again shortly."),
+          false, "Retry-After: 1\r\n");
   }
 
   void WriteTooLarge() {
@@ -442,7 +526,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
         // stall the other connections of this thread.
         if (!IsCommandMethod(call_method_) && !EqualsIgnoreCase(call_class_, kWritingClass) &&
             server_.call_times.Short(call_key_)) {
-          return Answer(RunCall(), /*on_io_thread=*/true);
+          return Answer(RunCall(/*counted=*/false), /*on_io_thread=*/true);
         }
         return Call();
       }
@@ -454,23 +538,35 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
 
   void Call() {
     calling_ = true;
+    if (IsCommandMethod(call_method_) || EqualsIgnoreCase(call_class_, kWritingClass)) {
+      net::post(server_.write_workers, [self = shared_from_this()] {
+        LowerThisThreadsPriority();
+        self->Answer(self->RunCall(/*counted=*/true), /*on_io_thread=*/false);
+      });
+      return;
+    }
     net::post(server_.workers, [self = shared_from_this()] {
-      self->Answer(self->RunCall(), /*on_io_thread=*/false);
+      self->Answer(self->RunCall(/*counted=*/true), /*on_io_thread=*/false);
     });
   }
 
-  Reply RunCall() {
+  // `counted`: the call takes a worker, and so counts against its user's
+  // bound of calls in flight.
+  Reply RunCall(bool counted) {
     Reply reply;
     auto start = Clock::now();
     try {
       reply = server_.dispatcher.Call(call_class_, call_method_, call_body_,
-                                      caller_ ? &*caller_ : nullptr);
+                                      caller_ ? &*caller_ : nullptr, counted);
     } catch (const std::exception& e) {
       reply = HostErrorReply(500, "internal", e.what());
     }
     // 404: no such class or method.
     if (reply.status != 404) server_.call_times.Record(call_key_, Clock::now() - start);
+    const size_t body_size = call_body_.size();
     call_body_ = std::string();
+    ReleaseBody();
+    if (body_size >= kTrimAfterBody) TrimFreedMemorySoon();
     return reply;
   }
 
@@ -625,6 +721,8 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
   std::string call_class_;
   std::string call_method_;
   std::string call_body_;
+  std::vector<ByteBudget::Share> body_shares_;  // the room the request's body takes
+  size_t body_reserved_ = 0;
   std::string_view call_key_;  // "ProgID/Method", in path_
   std::optional<Caller> caller_;  // who the request's token is, by the token map
   bool keep_alive_ = true;
@@ -706,6 +804,7 @@ HttpServer::HttpServer(Runtime& runtime, const TypeLibrary& library, HttpServerO
 
 HttpServer::~HttpServer() {
   impl_->workers.join();
+  impl_->write_workers.join();
 }
 
 int HttpServer::Bind() {

@@ -61,6 +61,16 @@ struct HttpServerOptions {
   size_t max_body_bytes = size_t{16} << 20;
   size_t max_header_bytes = size_t{16} << 10;
   int workers = 8;      // threads that run calls
+  // Of them, the threads that run writes (DatasUpdate and commands), apart
+  // and at a lower priority, so that writes never take the threads reads
+  // need; 0: a quarter of `workers`, at least 2.
+  int write_workers = 0;
+  // Calls one user may have running at once (429 beyond); 0: a quarter of
+  // `workers`, at least 1.
+  int max_calls_per_user = 0;
+  // Request bodies all connections may hold at once while they arrive and
+  // run; a body beyond it is refused 503 before it is read.
+  size_t max_buffered_bytes = size_t{512} << 20;
   int io_threads = 2;   // threads that read and write connections
   int keep_alive_seconds = 5;
   int request_timeout_seconds = 10;

@@ -153,6 +153,10 @@ class Reader {
         config.max_body = static_cast<size_t>(Integer(field, kMaxBodyRange));
       } else if (name == "workers") {
         config.workers = static_cast<int>(Integer(field, kWorkersRange));
+      } else if (name == "max_calls_per_user") {
+        config.max_calls_per_user = static_cast<int>(Integer(field, kMaxCallsPerUserRange));
+      } else if (name == "max_buffered_mb") {
+        config.max_buffered_mb = static_cast<size_t>(Integer(field, kMaxBufferedMbRange));
       } else if (name == "io_threads") {
         config.io_threads = static_cast<int>(Integer(field, kIoThreadsRange));
       } else if (name == "keep_alive") {

@@ -56,6 +56,8 @@ struct IntRange {
 inline constexpr IntRange kPortRange{0, 65535};
 inline constexpr IntRange kMaxBodyRange{1, int64_t{1} << 30};
 inline constexpr IntRange kWorkersRange{1, 1024};
+inline constexpr IntRange kMaxCallsPerUserRange{0, 1024};
+inline constexpr IntRange kMaxBufferedMbRange{1, 65536};
 inline constexpr IntRange kIoThreadsRange{1, 64};
 inline constexpr IntRange kKeepAliveRange{1, 3600};
 inline constexpr IntRange kRequestTimeoutRange{1, 3600};
@@ -84,6 +86,8 @@ struct ServeConfig {
   std::optional<std::string> tls_key;     // absolute
   std::optional<size_t> max_body;
   std::optional<int> workers;
+  std::optional<int> max_calls_per_user;
+  std::optional<size_t> max_buffered_mb;
   std::optional<int> io_threads;
   std::optional<int> keep_alive;
   std::optional<int> request_timeout;

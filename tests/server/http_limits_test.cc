@@ -4,6 +4,7 @@
 // instead of hanging.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -298,6 +299,87 @@ TEST(HttpCallPlacementTest, CallsOfASlowMethodLeaveTheIoThreadFree) {
   RawReply blocked = waiting.get();
   EXPECT_EQ(blocked.status, 200);
   EXPECT_EQ(blocked.body, R"({"result":"block"})");
+}
+
+
+// One user's burst takes neither the workers others' reads need nor the
+// memory: writes run on workers of their own, a user's calls beyond the
+// bound are answered 429 with Retry-After, and a body that would take the
+// server past its bound of buffered bytes is refused 503 before it is read.
+TEST(HttpCallPlacementTest, OneUsersBurstTakesNeitherTheReadWorkersNorTheMemory) {
+  std::atomic<int> holding = 0;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  auto hold = [&](Runtime&, Arguments& args) {
+    ++holding;
+    released.wait_for(std::chrono::seconds(20));
+    return args[0];
+  };
+  TypeLibrary library = EchoLibrary();
+  library.Class("LXMDataFlow.DatasUpdate").Add({"Hold", {In("sDsn", ValueType::kString)}, ValueType::kString, hold});
+  library.Class("Test.Read").Add({"Hold", {In("sDsn", ValueType::kString)}, ValueType::kString, hold});
+  library.Class("Test.Read").Add({"Quick", {In("sDsn", ValueType::kString)}, ValueType::kString,
+                                   [](Runtime&, Arguments& args) { return args[0]; }});
+  Runtime runtime;
+  HttpServerOptions options;
+  options.port = 0;
+  options.workers = 2;
+  options.write_workers = 2;
+  options.max_calls_per_user = 1;
+  options.max_buffered_bytes = size_t{1} << 20;
+  test::TestServer server(runtime, library, options);
+  const int port = server.port();
+  auto post = [port](const std::string& path, int user) {
+    return std::async(std::launch::async, [port, path, user] {
+      RawConnection connection(port);
+      return connection.Post(path, R"({"args":["UserID=)" + std::to_string(user) + R"("]})");
+    });
+  };
+  auto wait_for_holders = [&](int count) {
+    for (int i = 0; i < 500 && holding < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(holding, count);
+  };
+
+  // Three writers: two hold both write workers, one waits for them.
+  std::vector<std::future<RawReply>> writes;
+  for (int user = 1; user <= 3; ++user) writes.push_back(post("/rpc/LXMDataFlow.DatasUpdate/Hold", user));
+  wait_for_holders(2);
+  RawConnection reader(port);
+  EXPECT_EQ(reader.Post("/rpc/Test.Read/Quick", R"({"args":["UserID=9"]})").status, 200);
+
+  // A user's second call while the first runs.
+  std::future<RawReply> first = post("/rpc/Test.Read/Hold", 5);
+  wait_for_holders(3);
+  RawReply second = reader.Post("/rpc/Test.Read/Quick", R"({"args":["UserID=5"]})");
+  EXPECT_EQ(second.status, 429) << second.body;
+  EXPECT_EQ(second.headers["retry-after"], "1");
+  EXPECT_NE(second.body.find("too_many_calls"), std::string::npos);
+  EXPECT_EQ(reader.Post("/rpc/Test.Read/Quick", R"({"args":["UserID=6"]})").status, 200);
+
+  // Bodies: one arriving holds most of the bound, the next large one is
+  // refused unread, small ones go on.
+  const std::string large = R"({"args":["UserID=7"]})" + std::string(700 << 10, ' ');
+  auto request = [](const std::string& body) {
+    return "POST /rpc/Test.Read/Quick HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  };
+  auto arriving = std::make_unique<RawConnection>(port);
+  ASSERT_TRUE(arriving->Send(request(large).substr(0, 2000)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  RawConnection refused(port);
+  RawReply busy = refused.Exchange(request(large));
+  EXPECT_EQ(busy.status, 503) << busy.body;
+  EXPECT_EQ(busy.headers["retry-after"], "1");
+  EXPECT_NE(busy.body.find("server_busy"), std::string::npos);
+  EXPECT_EQ(reader.Post("/rpc/Test.Read/Quick", R"({"args":["UserID=8"]})").status, 200);
+  arriving.reset();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  RawConnection later(port);
+  EXPECT_EQ(later.Exchange(request(large)).status, 200);
+
+  release.set_value();
+  for (auto& write : writes) EXPECT_EQ(write.get().status, 200);
+  EXPECT_EQ(first.get().status, 200);
 }
 
 }  // namespace

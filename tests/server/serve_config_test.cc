@@ -292,7 +292,7 @@ TEST(ServeConfigTest, DocumentedExampleIsValidAndComplete) {
   EXPECT_TRUE(example.db_paths && example.connect_strings && example.bind && example.port &&
               example.enable_exec && example.allow_anonymous && example.server_names &&
               example.allowed_origins && example.token_file && example.tls_cert && example.tls_key &&
-              example.max_body && example.workers &&
+              example.max_body && example.workers && example.max_calls_per_user && example.max_buffered_mb &&
               example.io_threads && example.keep_alive && example.request_timeout &&
               example.max_connections && example.lock_wait && example.lock_waiters &&
               example.example_user && example.cache_mb && example.wal_bound_mb && example.wal_bound_wait_ms &&

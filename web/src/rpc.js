@@ -50,6 +50,9 @@ export class Rpc {
   }
 
   async send_(path, init) {
+    // A busy server (429, 503) says when to come back; a few such waits are
+    // better than an error on the page.
+    let busyWaits = 0;
     for (;;) {
       const headers = { ...(init.headers || {}) };
       const token = storedToken();
@@ -59,6 +62,12 @@ export class Rpc {
         response = await fetch(path, { ...init, headers });
       } catch (e) {
         throw new RpcError({ description: 'The server cannot be reached.', kind: 'network' }, 0);
+      }
+      if ((response.status === 429 || response.status === 503) && busyWaits < 5) {
+        busyWaits += 1;
+        const seconds = Number(response.headers.get('Retry-After')) || 1;
+        await new Promise((resolve) => { setTimeout(resolve, Math.min(seconds, 10) * 1000); });
+        continue;
       }
       if (response.status === 401) {
         const typed = await this.askToken_(token !== '');
