@@ -6,9 +6,10 @@
 #
 # Builds nothing: it runs build/lxmdataflow (or $LXM_BIN). The layout is the
 # export of a user who owns a copy of every detail function of a synthetic
-# account (5,10,20,20: 20,000 detail functions).
+# account ($SYNTHETIC, by default 5,10,20,20: 20,000 detail functions).
 #
 #   bash bench/importer_load.sh
+#   SYNTHETIC=5,10,20,99 bash bench/importer_load.sh   # a layout of about 14 MiB
 #   IMPORTERS=16 SECONDS_EACH=10 bash bench/importer_load.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,7 @@ IMPORTERS="${IMPORTERS:-8}"
 SECONDS_EACH="${SECONDS_EACH:-8}"
 SERVE_ARGS="${SERVE_ARGS:-}"
 
-"$BIN" init --db "$WORK/acct.db" --synthetic 5,10,20,20 >/dev/null
+"$BIN" init --db "$WORK/acct.db" --synthetic ${SYNTHETIC:-5,10,20,20} >/dev/null
 sqlite3 "$WORK/acct.db" "INSERT INTO t_UserDetailFunc (FDetailFuncID, FUserID, FSubFuncID, FIndex, FFuncName,
   FFuncName_CHT, FFuncName_EN, FClassName, FClassParam, FVisible, FHelpCode, FEnable)
   SELECT FDetailFuncID, 29999, FSubFuncID, FIndex, FFuncName || ' mine', FFuncName_CHT, FFuncName_EN,
