@@ -4,9 +4,6 @@
 #include "server/http_server.h"
 
 #include <fcntl.h>
-#include <malloc.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -37,6 +34,7 @@
 
 #include "platform/byte_budget.h"
 #include "platform/text_util.h"
+#include "server/call_placement.h"
 #include "server/call_times.h"
 #include "server/http_framing.h"
 #include "server/page_config.h"
@@ -74,9 +72,6 @@ bool SameToken(std::string_view a, std::string_view b) {
   return difference == 0;
 }
 
-// The class whose methods write.
-constexpr std::string_view kWritingClass = "LXMDataFlow.DatasUpdate";
-
 // Bodies up to this size are not counted against the buffered-bytes bound,
 // so that small calls are never refused for it; larger ones are counted in
 // steps of kBodyStep as they arrive (a chunked body) or whole (one with a
@@ -86,38 +81,6 @@ constexpr size_t kBodyStep = size_t{1} << 20;
 // After a call whose body was this large, the memory it freed goes back to
 // the system (at most once a second): glibc would keep a burst's peak.
 constexpr size_t kTrimAfterBody = size_t{1} << 20;
-
-void TrimFreedMemorySoon() {
-  static std::atomic<Clock::rep> last{0};
-  Clock::rep now = Clock::now().time_since_epoch().count();
-  Clock::rep before = last.load();
-  if (now - before < std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(1)).count()) return;
-  if (!last.compare_exchange_strong(before, now)) return;
-#if defined(__GLIBC__)
-  malloc_trim(0);
-#endif
-}
-
-// Write workers yield the processor to readers.
-void LowerThisThreadsPriority() {
-  thread_local bool lowered = false;
-  if (lowered) return;
-  lowered = true;
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10);
-}
-
-int WriteWorkers(const HttpServerOptions& options) {
-  return options.write_workers > 0 ? options.write_workers : std::max(2, options.workers / 4);
-}
-
-DispatcherOptions WithCallBound(const HttpServerOptions& options) {
-  DispatcherOptions dispatch = options.dispatch;
-  if (!dispatch.calls_in_flight) {
-    int bound = options.max_calls_per_user > 0 ? options.max_calls_per_user : std::max(1, options.workers / 4);
-    dispatch.calls_in_flight = std::make_shared<CallsInFlight>(bound);
-  }
-  return dispatch;
-}
 
 Reply NotFoundReply(std::string_view method, std::string_view path) {
   return HostErrorReply(404, "not_found",
@@ -134,10 +97,10 @@ struct HttpServer::Impl {
 
   Impl(Runtime& runtime, const TypeLibrary& library, HttpServerOptions server_options)
       : options(std::move(server_options)),
-        dispatcher(runtime, library, WithCallBound(options)),
+        dispatcher(runtime, library, WithCallBound(options.dispatch, options.workers, options.max_calls_per_user)),
         body_budget(static_cast<int64_t>(options.max_buffered_bytes)),
         workers(static_cast<size_t>(options.workers > 0 ? options.workers : 1)),
-        write_workers(static_cast<size_t>(WriteWorkers(options))) {
+        write_workers(static_cast<size_t>(WriteWorkerCount(options.workers, options.write_workers))) {
     int count = options.io_threads > 0 ? options.io_threads : 1;
     // One context per I/O thread: a connection's handlers run on one thread,
     // in order, with no strand and no hand-over between I/O threads.
@@ -429,10 +392,10 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
       writing_ = true;
       AsyncWrite(net::buffer(kContinue), net::transfer_all(),
                  [self = shared_from_this()](beast::error_code ec, size_t) {
-                         self->writing_ = false;
-                         if (ec || self->stopping()) return self->Close();
-                         self->ReadSome();
-                       });
+                   self->writing_ = false;
+                   if (ec || self->stopping()) return self->Close();
+                   self->ReadSome();
+                 });
       return false;
     }
     return true;
@@ -524,8 +487,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
         // Writes never run here: a write may wait for the write lock (held
         // by another process, for up to the lock wait), and that must not
         // stall the other connections of this thread.
-        if (!IsCommandMethod(call_method_) && !EqualsIgnoreCase(call_class_, kWritingClass) &&
-            server_.call_times.Short(call_key_)) {
+        if (!IsWriteCall(call_class_, call_method_) && server_.call_times.Short(call_key_)) {
           return Answer(RunCall(/*counted=*/false), /*on_io_thread=*/true);
         }
         return Call();
@@ -538,7 +500,7 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
 
   void Call() {
     calling_ = true;
-    if (IsCommandMethod(call_method_) || EqualsIgnoreCase(call_class_, kWritingClass)) {
+    if (IsWriteCall(call_class_, call_method_)) {
       net::post(server_.write_workers, [self = shared_from_this()] {
         LowerThisThreadsPriority();
         self->Answer(self->RunCall(/*counted=*/true), /*on_io_thread=*/false);
@@ -675,12 +637,12 @@ class HttpServer::Impl::Session : public std::enable_shared_from_this<Session> {
     };
     AsyncWrite(buffers_, as_much_as_fits,
                [self = shared_from_this()](beast::error_code ec, size_t) {
-                       self->writing_ = false;
-                       self->reply_ = Reply();
-                       self->buffers_.clear();
-                       if (ec || !self->keep_alive_) return self->Close();
-                       self->ReadRequest();
-                     });
+                 self->writing_ = false;
+                 self->reply_ = Reply();
+                 self->buffers_.clear();
+                 if (ec || !self->keep_alive_) return self->Close();
+                 self->ReadRequest();
+               });
   }
 
   bool stopping() const { return stopping_; }
