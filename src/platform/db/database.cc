@@ -12,8 +12,9 @@
 
 namespace lxm {
 
-Database::Lease::Lease(std::shared_ptr<Database> owner, std::unique_ptr<NativeConnection> connection)
-    : owner_(std::move(owner)), connection_(std::move(connection)) {}
+Database::Lease::Lease(std::shared_ptr<Database> owner, std::unique_ptr<NativeConnection> connection,
+                       uint64_t generation)
+    : owner_(std::move(owner)), connection_(std::move(connection)), generation_(generation) {}
 
 Database::Lease& Database::Lease::operator=(Lease&& other) noexcept {
   if (this != &other) {
@@ -142,27 +143,24 @@ Database::Lease Database::Acquire() {
   // A stat of the path: a file swapped under the pool is never read or
   // written through a handle of either file.
   if (!CheckFile()) TakeReplacement();
-  Lease lease;
+  uint64_t generation = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++leased_;
-    lease.generation_ = generation_;
+    generation = generation_;
     if (!idle_.empty()) {
-      lease.connection_ = std::move(idle_.back());
+      std::unique_ptr<NativeConnection> connection = std::move(idle_.back());
       idle_.pop_back();
-      lease.owner_ = shared_from_this();
-      return lease;
+      return Lease(shared_from_this(), std::move(connection), generation);
     }
   }
   try {
-    lease.connection_ = Wrapped(OpenUnwrapped(false));
+    return Lease(shared_from_this(), Wrapped(OpenUnwrapped(false)), generation);
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);
     --leased_;
     throw;
   }
-  lease.owner_ = shared_from_this();
-  return lease;
 }
 
 void Database::BeginWrite(NativeConnection& connection) {

@@ -90,7 +90,8 @@ class Database : public std::enable_shared_from_this<Database> {
   class Lease {
    public:
     Lease() = default;
-    Lease(std::shared_ptr<Database> owner, std::unique_ptr<NativeConnection> connection);
+    // `generation`: of the file the handle has open.
+    Lease(std::shared_ptr<Database> owner, std::unique_ptr<NativeConnection> connection, uint64_t generation);
     Lease(Lease&&) noexcept = default;
     Lease& operator=(Lease&&) noexcept;
     ~Lease();
@@ -102,10 +103,9 @@ class Database : public std::enable_shared_from_this<Database> {
     void Discard();
 
    private:
-    friend class Database;
     std::shared_ptr<Database> owner_;
     std::unique_ptr<NativeConnection> connection_;
-    uint64_t generation_ = 0;  // of the file it has open
+    uint64_t generation_ = 0;
   };
 
   // Opens the pool. The database file must exist: a connect string naming a
